@@ -1,0 +1,27 @@
+// The host's selection and the command context a scene command is given.
+#pragma once
+
+#include "HostServices.h"
+
+struct IHostScene;
+
+// A list of selected items; a snapshot is a fixed copy of it.
+struct IHostSelection : IUnknown {
+  static constexpr QVGUID kID = QV_HOST_ID(0x100);
+  virtual int32_t GetItemCount() = 0;
+  // The object of item `index`, borrowed (the selection keeps it alive), or null.
+  virtual IUnknown* GetItemObject(int32_t index) = 0;
+  virtual QVResult GetSnapshot(IHostSelection** snapshot) = 0;
+  virtual void Clear() = 0;
+  virtual bool IsEmpty() = 0;
+};
+
+// Handed to each command by SetContext.
+struct IHostCommandContext : IUnknown {
+  static constexpr QVGUID kID = QV_HOST_ID(0x101);
+  virtual QVResult GetScene(IHostScene** scene) = 0;
+  virtual QVResult GetSelection(IHostSelection** selection) = 0;
+  // The opaque target of HostNotificationServices::NotifyChange, or null.
+  virtual QVResult GetChangeNotificationTarget(IUnknown** target) = 0;
+  virtual QVResult GetActiveDocumentProvider(IUnknown** provider) = 0;
+};

@@ -1,0 +1,117 @@
+// Component bases: the aggregatable TQVComponent and the simple TQVRefObject, and the
+// construction of module objects in host memory.
+#pragma once
+
+#include <new>
+#include <utility>
+
+#include "QVBase.h"
+#include "QVException.h"
+#include "QVMemory.h"
+
+// The number of TQVComponent objects of this module between construction and destruction.
+int32_t& QVLiveObjectCount();
+
+// Raises 0x80010003 for an operation a base class leaves unimplemented.
+[[noreturn]] void QVRaiseNotImplemented();
+
+// Aggregatable base: its unknown's table, a count and a non-counted outer unknown.
+class TQVComponent : public IUnknown {
+ public:
+  // Forwarded to the outer unknown when aggregated; else IUnknown yields the object.
+  QVResult QueryInterface(const QVGUID& id, void** out) override;
+  int32_t AddRef() override;
+  // Supplied by each concrete class through QVReleaseComponent (it runs that class's
+  // destructor); the base raises 0x80010003.
+  int32_t Release() override;
+
+  IUnknown* Outer() const { return fOuter; }
+  void SetOuter(IUnknown* outer) { fOuter = outer; }
+  int32_t RefCount() const { return fRefCount; }
+
+ protected:
+  TQVComponent() { ++QVLiveObjectCount(); }
+  ~TQVComponent() { --QVLiveObjectCount(); }
+  TQVComponent(const TQVComponent&) = delete;
+  TQVComponent& operator=(const TQVComponent&) = delete;
+
+  // Stores `self` in `out` after an AddRef (the out-parameter rule).
+  QVResult Yield(IUnknown* self, void** out) {
+    *out = self;
+    AddRef();
+    return kQVOk;
+  }
+
+  template <class T>
+  friend int32_t QVReleaseComponent(T* self);
+
+  int32_t fRefCount = 1;
+  IUnknown* fOuter = nullptr;
+};
+
+// Release of a concrete component class T, whose memory came from QVAllocateObject.
+template <class T>
+int32_t QVReleaseComponent(T* self) {
+  TQVComponent* component = self;
+  if (IUnknown* outer = component->fOuter) {
+    const int32_t answer = outer->Release();
+    if (answer == -1) {
+      self->~T();
+      QVFreeObject(self);
+    }
+    return answer;
+  }
+  const int32_t count = --component->fRefCount;
+  if (count == 0) {
+    component->fRefCount = 1;  // a query made by the destructor cannot destroy it again
+    self->~T();
+    QVFreeObject(self);
+    return 0;
+  }
+  if (count < 0) QVThrow(kQVErrCountBelowZero, nullptr, 0);
+  return count;
+}
+
+// Simple reference-counted base for small helpers that are never aggregated; not in
+// the live-object count.
+class TQVRefObject : public IUnknown {
+ public:
+  QVResult QueryInterface(const QVGUID& id, void** out) override;
+  int32_t AddRef() override { return ++fRefCount; }
+  int32_t Release() override {
+    const int32_t count = --fRefCount;
+    if (count == 0) DeleteThis(1);
+    return count;
+  }
+  // Slot 3: the deleting destructor; bit 0 of `flags` frees the memory.
+  virtual void DeleteThis(uint32_t flags) = 0;
+
+ protected:
+  TQVRefObject() = default;
+  ~TQVRefObject() = default;
+  TQVRefObject(const TQVRefObject&) = delete;
+  TQVRefObject& operator=(const TQVRefObject&) = delete;
+
+  int32_t fRefCount = 1;
+};
+
+// DeleteThis of a concrete TQVRefObject class.
+template <class T>
+void QVDeleteRefObject(T* self, uint32_t flags) {
+  self->~T();
+  if (flags & 1) QVFreeObject(self);
+}
+
+// Constructs a T in memory from QVAllocateObject; null when the memory was refused.
+// If construction throws, the memory is freed and the exception goes on.
+template <class T, class... Args>
+T* QVNewObject(Args&&... args) {
+  void* memory = QVAllocateObject(sizeof(T));
+  if (!memory) return nullptr;
+  try {
+    return new (memory) T(std::forward<Args>(args)...);
+  } catch (...) {
+    QVFreeObject(memory);
+    throw;
+  }
+}

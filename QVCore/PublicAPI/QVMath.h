@@ -1,0 +1,2 @@
+// Math value types shared with the host (being written).
+#pragma once

@@ -1,0 +1,28 @@
+// Module-wide state of the runtime, zero before QVDllInit.
+#pragma once
+
+#include <cstdint>
+
+#include "HostServices.h"
+#include "QVModule.h"
+#include "qvplatform/Platform.h"
+
+struct QVModuleState {
+  IUnknown* services[kQVServiceCount];
+  uint8_t capabilities[4];  // [0]: block-move flag
+  bool cleanedUp;
+  bool serviceB4Flag;
+  bool applicationFlag;
+  int32_t runtimeThirdValue;
+  int32_t runtimeFirstPair[2];
+  int32_t runtimeSecondPair[2];
+  QVTranslatorFunction savedTranslator;
+  QVModuleHook startUp;
+  QVModuleHook cleanUp;
+};
+
+QVModuleState& QVState();
+
+// The module's fault translator and terminate handler.
+void QVTranslateFault(const QVStructuredException* exception);
+[[noreturn]] void QVTerminateHandler();

@@ -1,0 +1,2 @@
+// Math value types (being written).
+#include "QVMath.h"

@@ -1,0 +1,26 @@
+# qv_add_module(<Name> SOURCES ...): a plug-in module <Name>.qvx built on the runtime,
+# with its resource file <Name>.qvr.json copied beside it. The sources are also kept
+# as the object library <Name>_obj, so tests of a module's internals can link them.
+set(QV_MODULE_DIR ${CMAKE_BINARY_DIR}/modules CACHE INTERNAL "Where the .qvx files go")
+set(QV_MODULE_COMPILE_OPTIONS -fvisibility=hidden -fvisibility-inlines-hidden -fnon-call-exceptions)
+
+function(qv_add_module name)
+  cmake_parse_arguments(ARG "" "RESOURCE" "SOURCES" ${ARGN})
+  add_library(${name}_obj OBJECT ${ARG_SOURCES})
+  target_compile_options(${name}_obj PRIVATE ${QV_MODULE_COMPILE_OPTIONS})
+  target_link_libraries(${name}_obj PUBLIC qvcore)
+  if(QV_LAYOUT_ONLY)
+    return()
+  endif()
+  add_library(${name} MODULE $<TARGET_OBJECTS:${name}_obj>)
+  target_link_libraries(${name} PRIVATE qvcore)
+  target_link_options(${name} PRIVATE -Wl,--no-undefined -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/qvmodule.map)
+  set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX ".qvx"
+                        LIBRARY_OUTPUT_DIRECTORY ${QV_MODULE_DIR})
+  if(NOT ARG_RESOURCE)
+    set(ARG_RESOURCE ${CMAKE_CURRENT_SOURCE_DIR}/${name}.qvr.json)
+  endif()
+  add_custom_command(TARGET ${name} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ARG_RESOURCE} ${QV_MODULE_DIR}/${name}.qvr.json)
+  set_property(GLOBAL APPEND PROPERTY QV_MODULES ${name})
+endfunction()
