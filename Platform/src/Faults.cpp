@@ -94,6 +94,8 @@ QVTranslatorFunction QVPlatform_SetTranslator(QVTranslatorFunction translator) {
   return previous;
 }
 
+QVTranslatorFunction QVPlatform_GetTranslator() { return tTranslator; }
+
 QVTerminateFunction QVPlatform_SetTerminateHandler(QVTerminateFunction handler) {
   QVTerminateFunction previous = tTerminate;
   tTerminate = handler;

@@ -48,6 +48,7 @@ inline bool operator!=(const QVGUID& a, const QVGUID& b) { return !(a == b); }
 // Every interface: QueryInterface, AddRef, Release in slots 0-2. The out-parameter of
 // QueryInterface receives an owning reference; the callee releases what it held first.
 struct IUnknown {
+  static constexpr QVGUID kID = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
   virtual QVResult QueryInterface(const QVGUID& id, void** out) = 0;
   virtual int32_t AddRef() = 0;
   virtual int32_t Release() = 0;
@@ -66,11 +67,12 @@ inline void QVClearOut(void** out) {
 }
 
 // Standard base identifiers.
-constexpr QVGUID kIID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr QVGUID kIID_IUnknown = IUnknown::kID;
 constexpr QVGUID kIID_IClassFactory = {0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 
 // The class factory protocol.
 struct IClassFactory : IUnknown {
+  static constexpr QVGUID kID = kIID_IClassFactory;
   // Makes an object of the factory's class aggregated into `outer` (or not, when null)
   // and stores its `id` interface in `out`.
   virtual QVResult CreateInstance(IUnknown* outer, const QVGUID& id, void** out) = 0;

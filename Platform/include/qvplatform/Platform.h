@@ -55,6 +55,8 @@ typedef void (*QVTranslatorFunction)(const QVStructuredException* exception);
 // without a translator, or whose translator returns, keeps its default effect.
 QVPLATFORM_API QVTranslatorFunction QVPlatform_SetTranslator(QVTranslatorFunction translator);
 
+QVPLATFORM_API QVTranslatorFunction QVPlatform_GetTranslator();
+
 typedef void (*QVTerminateFunction)();
 // Makes `handler` the calling thread's terminate handler and answers the previous one.
 // std::terminate on a thread calls that thread's handler, then aborts.

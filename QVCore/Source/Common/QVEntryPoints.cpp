@@ -1,10 +1,10 @@
 // The six entry points every module exports.
+#include "QVEntryPoints.h"
+
 #include "ModuleInterfaces.h"
 #include "QVClassFactory.h"
 #include "QVModuleState.h"
 #include "QVServiceTable.h"
-
-#define QV_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 

@@ -1,0 +1,66 @@
+// Base of every reference-counted host object: answers the interfaces it lists and
+// counts its live instances.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "HostExport.h"
+#include "QVBase.h"
+#include "QVCountedPtr.h"
+
+namespace qvhost {
+
+// Number of host objects alive in the process.
+QVHOST_API int64_t LiveHostObjects();
+QVHOST_API void CountHostObject(int delta);
+
+template <class First, class... Rest>
+class HostObject : public First, public Rest... {
+ public:
+  HostObject() { CountHostObject(+1); }
+  HostObject(const HostObject&) = delete;
+  HostObject& operator=(const HostObject&) = delete;
+  virtual ~HostObject() { CountHostObject(-1); }
+
+  QVResult QueryInterface(const QVGUID& id, void** out) override {
+    QVClearOut(out);
+    void* found = id == kIID_IUnknown ? static_cast<First*>(this) : Find<First, Rest...>(id);
+    if (!found) found = FindExtra(id);
+    if (!found) return kQVErrNoInterface;
+    *out = found;
+    AddRef();
+    return kQVOk;
+  }
+  int32_t AddRef() override { return ++fReferences; }
+  int32_t Release() override {
+    const int32_t count = --fReferences;
+    if (count == 0) delete this;
+    return count;
+  }
+  int32_t References() const { return fReferences; }
+
+ protected:
+  // Further identifiers a derived object answers (as a pointer of the right interface).
+  virtual void* FindExtra(const QVGUID&) { return nullptr; }
+
+ private:
+  template <class I, class... More>
+  void* Find(const QVGUID& id) {
+    if (id == I::kID) return static_cast<I*>(this);
+    if constexpr (sizeof...(More) > 0) return Find<More...>(id);
+    return nullptr;
+  }
+
+  std::atomic<int32_t> fReferences{1};
+};
+
+// Takes over a new host object (count 1) in a counted pointer.
+template <class I, class T>
+TQVCountedPtr<I> Adopt(T* object) {
+  TQVCountedPtr<I> pointer;
+  pointer.AttachNew(object);
+  return pointer;
+}
+
+}  // namespace qvhost

@@ -1,0 +1,52 @@
+// The host's shell: answers every global service (unless told to withhold it) and
+// records in its journal what the services were asked.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "HostObject.h"
+#include "HostServices.h"
+#include "Journal.h"
+#include "QVString.h"
+
+namespace qvhost {
+
+// Settings the services answer from.
+struct ShellSettings {
+  uint8_t capabilityBytes[4] = {1, 0, 0, 0};
+  const QVTranslationRecord* translationRecord = nullptr;
+  bool serviceB4Flag = true;
+  bool applicationFlag = true;
+  // The progress display reports a stop at this question (1 = the first); 0: never.
+  int32_t stopAtAbortQuestion = 0;
+};
+
+class QVHOST_API HostShell final : public HostObject<IHostShell> {
+ public:
+  static TQVCountedPtr<HostShell> Create();
+
+  QVResult QueryInterface(const QVGUID& id, void** out) override;
+
+  // A withheld service is not given: the query answers 0x80014002 and null.
+  void Withhold(QVService service, bool withheld = true);
+  void WithholdAll();
+
+  Journal& GetJournal() { return *fJournal; }
+  const std::shared_ptr<Journal>& SharedJournal() const { return fJournal; }
+  ShellSettings& Settings() { return *fSettings; }
+  // The service object itself (held by the shell), whether withheld or not.
+  IUnknown* Service(QVService service) const { return fServices[size_t(service)].Get(); }
+
+ private:
+  HostShell();
+  ~HostShell() override = default;
+
+  std::shared_ptr<Journal> fJournal;
+  std::shared_ptr<ShellSettings> fSettings;
+  std::array<TQVCountedPtr<IUnknown>, kQVServiceCount> fServices;
+  std::array<bool, kQVServiceCount> fWithheld{};
+};
+
+}  // namespace qvhost

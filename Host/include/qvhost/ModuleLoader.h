@@ -1,0 +1,62 @@
+// Loads a module (.qvx) with its resource file, initialises it with a shell, hands out
+// its class factories and unloads it the way the host does.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "HostShell.h"
+#include "ModuleInterfaces.h"
+#include "ResourceFile.h"
+#include "qvplatform/Platform.h"
+
+namespace qvhost {
+
+class QVHOST_API LoadedModule {
+ public:
+  // Loads `path` (RTLD_LOCAL), reads <stem>.qvr.json beside it and calls QVDllInit with
+  // `shell`. Throws HostError for a file that cannot be loaded, a missing entry point or
+  // a bad resource file; a TQVException out of QVDllInit goes on to the caller.
+  static std::unique_ptr<LoadedModule> Load(const std::string& path, IHostShell* shell);
+  ~LoadedModule();
+
+  const std::string& Name() const { return fName; }
+  const std::string& Path() const { return fPath; }
+  const ResourceFile& Resources() const { return fResources; }
+
+  QVResult GetClassObject(const QVGUID& classId, const QVGUID& interfaceId, void** out);
+  // The factory of `classId`, or an empty pointer when the module refused.
+  TQVCountedPtr<IClassFactory> Factory(const QVGUID& classId);
+  // QVDllCanUnloadNow: 0 once no component object of the module is alive.
+  QVResult CanUnloadNow();
+  QVResult InitExceptionTranslator();
+  QVResult CleanUpExceptionTranslator();
+
+  // When QVDllCanUnloadNow answers 0: QVDllCleanUp, then unload. A module that still
+  // holds objects stays loaded and initialised, and the answer says so (empty: unloaded).
+  std::string Unload();
+  bool IsLoaded() const { return fHandle != nullptr; }
+
+ private:
+  LoadedModule() = default;
+
+  std::string fName, fPath;
+  ResourceFile fResources;
+  void* fHandle = nullptr;
+  QVTranslatorFunction fTranslatorBefore = nullptr;
+  QVTerminateFunction fTerminateBefore = nullptr;
+  QVDllInitFunction fInit = nullptr;
+  QVDllGetClassObjectFunction fGetClassObject = nullptr;
+  QVDllCanUnloadNowFunction fCanUnloadNow = nullptr;
+  QVDllCleanUpFunction fCleanUp = nullptr;
+  QVDllInitExceptionTranslatorFunction fInitTranslator = nullptr;
+  QVDllCleanUpExceptionTranslatorFunction fCleanUpTranslator = nullptr;
+};
+
+// The .qvx files of a folder, sorted by name.
+QVHOST_API std::vector<std::string> FindModules(const std::string& folder);
+// $QV_MODULE_PATH, else the modules folder beside the running program's folder.
+QVHOST_API std::string DefaultModuleFolder();
+
+}  // namespace qvhost

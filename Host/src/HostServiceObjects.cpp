@@ -1,0 +1,248 @@
+// The reference host's global services. Each records its questions in the journal.
+#include "HostServiceObjects.h"
+
+#include <cstdio>
+#include <string>
+
+#include "qvhost/HostMemory.h"
+
+namespace qvhost {
+
+namespace {
+
+std::string Number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+// A service object: logs each Release under its name.
+template <class I>
+class Service : public HostObject<I> {
+ public:
+  Service(QVService service, std::shared_ptr<Journal> journal, std::shared_ptr<ShellSettings> settings)
+      : fService(service), fJournal(std::move(journal)), fSettings(std::move(settings)) {}
+
+  int32_t Release() override {
+    fJournal->Record("service", std::string("release ") + Name());
+    return HostObject<I>::Release();
+  }
+
+ protected:
+  const char* Name() const { return kQVServices[int(fService)].name; }
+  void Asked(const char* operation) {
+    fJournal->Record("service", std::string("ask ") + Name() + "." + operation);
+  }
+
+  QVService fService;
+  std::shared_ptr<Journal> fJournal;
+  std::shared_ptr<ShellSettings> fSettings;
+};
+
+class MemoryService final : public Service<HostMemoryServices> {
+ public:
+  using Service::Service;
+  void* AllocateObject(size_t size) override { return HostMemory::Instance().AllocateObject(size); }
+  void FreeObject(void* object) override { HostMemory::Instance().FreeObject(object); }
+  void* AllocateBlock(size_t size) override { return HostMemory::Instance().AllocateBlock(size); }
+  void* ReallocateBlock(void* block, size_t size) override {
+    return HostMemory::Instance().ReallocateBlock(block, size);
+  }
+  void FreeBlock(void* block) override { HostMemory::Instance().FreeBlock(block); }
+};
+
+class PlatformService final : public Service<HostPlatformServices> {
+ public:
+  using Service::Service;
+  void GetCapabilityBytes(uint8_t bytes[4]) override {
+    Asked("GetCapabilityBytes");
+    for (int i = 0; i < 4; ++i) bytes[i] = fSettings->capabilityBytes[i];
+  }
+  const QVTranslationRecord* GetTranslationRecord() override { return fSettings->translationRecord; }
+};
+
+class RuntimeService final : public Service<HostRuntimeServices> {
+ public:
+  using Service::Service;
+  const int32_t* GetThirdValue() override {
+    Asked("GetThirdValue");
+    return &fThird;
+  }
+  void GetFirstPair(int32_t* first, int32_t* second) override {
+    Asked("GetFirstPair");
+    *first = 1;
+    *second = 2;
+  }
+  void GetSecondPair(int32_t* first, int32_t* second) override {
+    Asked("GetSecondPair");
+    *first = 3;
+    *second = 4;
+  }
+
+ private:
+  int32_t fThird = 3;
+};
+
+class ServiceB4Object final : public Service<HostServiceB4> {
+ public:
+  using Service::Service;
+  bool GetFlag() override {
+    Asked("GetFlag");
+    return fSettings->serviceB4Flag;
+  }
+};
+
+class ApplicationService final : public Service<HostApplicationServices> {
+ public:
+  using Service::Service;
+  bool GetFlag() override {
+    Asked("GetFlag");
+    return fSettings->applicationFlag;
+  }
+  QVResult GetCurrentDocument(IUnknown** document) override {
+    QVClearOut(reinterpret_cast<void**>(document));
+    return kQVOk;
+  }
+  QVResult GetDocumentComponent(IUnknown*, uint32_t, IUnknown** component) override {
+    QVClearOut(reinterpret_cast<void**>(component));
+    return kQVOk;
+  }
+};
+
+// A progress display handle.
+struct IHostProgressHandle : IUnknown {
+  static constexpr QVGUID kID = QV_HOST_ID(0x300);
+};
+class ProgressHandle final : public HostObject<IHostProgressHandle> {};
+
+class ProgressService final : public Service<HostProgressServices> {
+ public:
+  using Service::Service;
+  QVResult BeginProgress(const TQVString& title, float maximum, IUnknown** handle) override {
+    QVClearOut(reinterpret_cast<void**>(handle));
+    fJournal->Record("progress", std::string("begin \"") + title.CStr() + "\" " + Number(maximum));
+    *handle = new ProgressHandle();
+    return kQVOk;
+  }
+  QVResult SetProgressValue(float value, IUnknown*) override {
+    fJournal->Record("progress", "value " + Number(value));
+    return kQVOk;
+  }
+  QVResult SetProgressText(const TQVString& text, IUnknown*) override {
+    fJournal->Record("progress", std::string("text \"") + text.CStr() + "\"");
+    return kQVOk;
+  }
+  QVResult EndProgress(IUnknown*) override {
+    fJournal->Record("progress", "end");
+    return kQVOk;
+  }
+  bool IsAbortRequested() override {
+    const int32_t question = ++fQuestions;
+    const bool stop = fSettings->stopAtAbortQuestion > 0 && question >= fSettings->stopAtAbortQuestion;
+    if (stop) fJournal->Record("progress", "stop requested");
+    return stop;
+  }
+  uint32_t GetApplicationCreatorCode() override { return QVFourCC("QVhs"); }
+
+ private:
+  std::atomic<int32_t> fQuestions{0};
+};
+
+class ResourceService final : public Service<HostResourceServices> {
+ public:
+  using Service::Service;
+  QVResult BeginUsingResources(uint32_t family, uint32_t classCode) override {
+    fJournal->Record("resources", "begin " + FourCCText(family) + " " + FourCCText(classCode));
+    return kQVOk;
+  }
+  QVResult EndUsingResources() override {
+    fJournal->Record("resources", "end");
+    return kQVOk;
+  }
+  QVResult LoadIndexedString(int16_t list, int16_t index, TQVString& text) override {
+    fJournal->Record("resources", "string " + std::to_string(list) + "/" + std::to_string(index));
+    text.SetFrom("");
+    return kQVOk;
+  }
+
+ private:
+  static std::string FourCCText(uint32_t code) {
+    return {char(code >> 24), char(code >> 16), char(code >> 8), char(code)};
+  }
+};
+
+class ComponentService final : public Service<HostComponentServices> {
+ public:
+  using Service::Service;
+  QVResult CreateComponent(const QVGUID&, IUnknown*, int32_t, const QVGUID&, void** out) override {
+    QVClearOut(out);
+    return kQVErrClassNotAvailable;
+  }
+};
+
+class NotificationService final : public Service<HostNotificationServices> {
+ public:
+  using Service::Service;
+  QVResult NotifyChange(IUnknown* target, int32_t, IUnknown* object) override {
+    fJournal->Record("notify", std::string("change") + (target ? "" : " (no target)") +
+                                   (object ? "" : " (no object)"));
+    return kQVOk;
+  }
+};
+
+class DialogService final : public Service<HostDialogServices> {
+ public:
+  using Service::Service;
+  QVResult CreateDialog(uint32_t, int16_t id, IUnknown** dialog) override {
+    QVClearOut(reinterpret_cast<void**>(dialog));
+    fJournal->Record("dialog", "create " + std::to_string(id));
+    return kQVErrNotImplemented;
+  }
+};
+
+template <class I>
+class PlainService final : public Service<I> {
+ public:
+  using Service<I>::Service;
+};
+
+}  // namespace
+
+IUnknown* MakeServiceObject(QVService service, std::shared_ptr<Journal> journal,
+                            std::shared_ptr<ShellSettings> settings) {
+  switch (service) {
+#define QV_MAKE(Enum, Type) \
+  case QVService::Enum: return static_cast<IUnknown*>(new Type(service, journal, settings));
+    QV_MAKE(Progress, ProgressService)
+    QV_MAKE(FileDialog, PlainService<HostFileDialogServices>)
+    QV_MAKE(File, PlainService<HostFileServices>)
+    QV_MAKE(Resource, ResourceService)
+    QV_MAKE(Runtime, RuntimeService)
+    QV_MAKE(Service06, PlainService<HostService06>)
+    QV_MAKE(Service07, PlainService<HostService07>)
+    QV_MAKE(Memory, MemoryService)
+    QV_MAKE(Platform, PlatformService)
+    QV_MAKE(Component, ComponentService)
+    QV_MAKE(Notification, NotificationService)
+    QV_MAKE(Service12, PlainService<HostService12>)
+    QV_MAKE(Service13, PlainService<HostService13>)
+    QV_MAKE(Dialog, DialogService)
+    QV_MAKE(Service15, PlainService<HostService15>)
+    QV_MAKE(Service16, PlainService<HostService16>)
+    QV_MAKE(Service17, PlainService<HostService17>)
+    QV_MAKE(Service18, PlainService<HostService18>)
+    QV_MAKE(Service19, PlainService<HostService19>)
+    QV_MAKE(Service20, PlainService<HostService20>)
+    QV_MAKE(Image, PlainService<HostImageServices>)
+    QV_MAKE(ServiceB2, PlainService<HostServiceB2>)
+    QV_MAKE(ServiceB3, PlainService<HostServiceB3>)
+    QV_MAKE(ServiceB4, ServiceB4Object)
+    QV_MAKE(Application, ApplicationService)
+    QV_MAKE(ServiceC2, PlainService<HostServiceC2>)
+    QV_MAKE(ServiceC3, PlainService<HostServiceC3>)
+#undef QV_MAKE
+  }
+  return nullptr;
+}
+
+}  // namespace qvhost

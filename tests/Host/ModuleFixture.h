@@ -1,0 +1,35 @@
+// Fixture for tests that reach modules through the loader, as the host does.
+#pragma once
+
+#include <string>
+
+#include "LeakCheck.h"
+#include "qvhost/ModuleLoader.h"
+
+inline std::string ModulePath(const std::string& name) { return std::string(QV_MODULE_DIR) + "/" + name + ".qvx"; }
+inline std::string FixturePath(const std::string& name) { return std::string(QV_FIXTURE_DIR) + "/" + name + ".qvx"; }
+
+class ModuleTest : public LeakCheckedTest {
+ protected:
+  void SetUp() override {
+    LeakCheckedTest::SetUp();
+    fShell = qvhost::HostShell::Create();
+  }
+  void TearDown() override {
+    for (auto& module : fModules) {
+      if (module) {
+        EXPECT_EQ(module->Unload(), "") << module->Name();
+      }
+    }
+    fModules.clear();
+    fShell.Release();
+    LeakCheckedTest::TearDown();
+  }
+  qvhost::LoadedModule& Load(const std::string& name) {
+    fModules.push_back(qvhost::LoadedModule::Load(ModulePath(name), fShell.Get()));
+    return *fModules.back();
+  }
+
+  TQVCountedPtr<qvhost::HostShell> fShell;
+  std::vector<std::unique_ptr<qvhost::LoadedModule>> fModules;
+};

@@ -1,0 +1,93 @@
+// Resource files: a good one read whole, bad ones refused with file, path and expectation.
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "qvhost/HostError.h"
+#include "qvhost/ResourceFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string WriteTemp(const std::string& text) {
+  static int counter = 0;
+  const fs::path path = fs::temp_directory_path() /
+                        ("qvres-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".qvr.json");
+  std::ofstream(path) << text;
+  return path.string();
+}
+
+TEST(ResourceFileTest, ReadsEverySection) {
+  const std::string path = WriteTemp(R"({
+    "module": "Demo",
+    "components": [{"family": "scmd", "class": "JtKy", "classId": "{01234567-89AB-CDEF-0123-456789ABCDEF}", "name": "Demo"}],
+    "dialogs": [{"id": 150, "title": "Demo", "fields": [{"name": "Seed", "type": "int32", "offset": 8}], "controls": ["SHUF"]}],
+    "alerts": [{"id": 300, "text": "Minimum above maximum."}],
+    "strings": [{"id": 128, "entries": ["Pick", "Choose"]}]
+  })");
+  const qvhost::ResourceFile file = qvhost::LoadResourceFile(path);
+  EXPECT_EQ(file.module, "Demo");
+  ASSERT_EQ(file.components.size(), 1u);
+  EXPECT_EQ(file.components[0].family, QVFourCC("scmd"));
+  EXPECT_EQ(file.components[0].classCode, QVFourCC("JtKy"));
+  EXPECT_EQ(qvhost::FormatGuid(file.components[0].classId), "{01234567-89AB-CDEF-0123-456789ABCDEF}");
+  const qvhost::DialogResource* dialog = file.FindDialog(150);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->fields.at(0).offset, 8u);
+  EXPECT_EQ(dialog->controls.at(0), QVFourCC("SHUF"));
+  EXPECT_EQ(file.alerts.at(300), "Minimum above maximum.");
+  EXPECT_EQ(file.stringLists.at(128).at(1), "Choose");
+  fs::remove(path);
+}
+
+TEST(ResourceFileTest, RefusesBadFilesWithWhereAndWhat) {
+  struct Case {
+    const char* text;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"{", "malformed JSON"},
+      {"[]", "$: expected an object"},
+      {R"({"components": []})", "$.module: expected this key"},
+      {R"({"module": 3, "components": []})", "$.module: expected a string"},
+      {R"({"module": "M", "components": [], "colour": 1})", "$.colour: expected no such key"},
+      {R"({"module": "M", "components": [{"family": "scmdx", "classId": "{01234567-89AB-CDEF-0123-456789ABCDEF}", "name": "x"}]})",
+       "$.components[0].family: expected a four-character code"},
+      {R"({"module": "M", "components": [{"family": "scmd", "classId": "nope", "name": "x"}]})",
+       "$.components[0].classId: expected a class identifier"},
+      {R"({"module": "M", "components": [], "dialogs": [{"id": 150, "fields": [{"name": "a", "type": "double", "offset": 0}]}]})",
+       "$.dialogs[0].fields[0].type: expected one of"},
+      {R"({"module": "M", "components": [], "dialogs": [{"id": 1.5}]})", "$.dialogs[0].id: expected an integer"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = WriteTemp(c.text);
+    try {
+      qvhost::LoadResourceFile(path);
+      ADD_FAILURE() << "accepted: " << c.text;
+    } catch (const qvhost::HostError& error) {
+      const std::string message = error.what();
+      EXPECT_EQ(message.rfind(path + ": ", 0), 0u) << message;
+      EXPECT_NE(message.find(c.expected), std::string::npos) << message;
+      EXPECT_EQ(message.find('\n'), std::string::npos) << "one line: " << message;
+    }
+    fs::remove(path);
+  }
+}
+
+TEST(ResourceFileTest, IdentifierAndCodeTextRoundTrip) {
+  QVGUID id{};
+  ASSERT_TRUE(qvhost::ParseGuid("{50524F31-7072-6F62-656D-6F64756C6531}", id));
+  EXPECT_EQ(id.data1, 0x50524F31u);
+  EXPECT_EQ(id.data4[7], 0x31);
+  EXPECT_EQ(qvhost::FormatGuid(id), "{50524F31-7072-6F62-656D-6F64756C6531}");
+  EXPECT_FALSE(qvhost::ParseGuid("{50524F31-7072-6F62-656D-6F64756C6531}x", id));
+  uint32_t code = 0;
+  ASSERT_TRUE(qvhost::ParseFourCC("scmd", code));
+  EXPECT_EQ(code, 0x73636D64u);
+  EXPECT_EQ(qvhost::FormatFourCC(code), "scmd");
+  EXPECT_FALSE(qvhost::ParseFourCC("abc", code));
+}
+
+}  // namespace

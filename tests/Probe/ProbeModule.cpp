@@ -1,0 +1,114 @@
+// A probe module on the runtime: one trivial scene command whose Do can also fault,
+// throw or trap, so that the host can test the entry points and fault translation.
+#include <csignal>
+
+#include "qvplatform/Platform.h"
+
+#include "QVModule.h"
+#include "QVSceneCommand.h"
+
+#ifndef PROBE_CLASS_WORD
+#define PROBE_CLASS_WORD 0x50524F31u
+#endif
+
+namespace {
+
+constexpr const char kSource[] = "tests/Probe/ProbeModule";
+constexpr QVGUID kProbeClassId = {PROBE_CLASS_WORD, 0x7072, 0x6F62, {0x65, 0x6D, 0x6F, 0x64, 0x75, 0x6C, 0x65, 0x31}};
+
+enum ProbeMode : int32_t {
+  kProbeChange = 0,        // adds one to fChanges
+  kProbeDivideByZero = 1,  // integer division by zero
+  kProbeNullAccess = 2,    // reads through a null pointer
+  kProbeBreakpoint = 3,    // executes a breakpoint instruction
+  kProbeThrow = 4,         // raises 0x80010005 from this file, line 60
+  kProbeTerminate = 5,     // calls the terminate handler installed on the thread
+};
+
+// The block the dialog edits: offsets are in ProbeModule.qvr.json.
+struct ProbeParameters {
+  int32_t mode;
+  int32_t changes;      // Do adds one, Undo takes it back
+  int32_t unwound;      // local destructors that ran on the way out of Do
+  int32_t controlEvents;
+  float factor;
+};
+
+// Counts its own destruction, to show that unwinding ran through module frames.
+struct UnwindWitness {
+  int32_t* counter;
+  ~UnwindWitness() { ++*counter; }
+};
+
+__attribute__((noinline, no_sanitize("undefined"))) int32_t Divide(int32_t a, int32_t b) { return a / b; }
+
+__attribute__((noinline, no_sanitize("address", "undefined"))) int32_t ReadThrough(const int32_t* p) {
+  return *p;
+}
+
+class TProbeCommand final : public TQVSceneCommand {
+ public:
+  TProbeCommand() {
+    fSelectionRequired = true;
+    fParameters = {};
+    fParameters.factor = 1.0f;
+  }
+
+  int32_t Release() override { return QVReleaseComponent(this); }
+
+  bool AvailabilityQueryA() override { return true; }
+  void* GetParameterBlock() override { return &fParameters; }
+  int16_t GetDialogID() override { return 150; }
+  QVResult ControlEvent(int32_t, IUnknown*, int32_t) override {
+    ++fParameters.controlEvents;
+    return kQVOk;
+  }
+
+  bool Do() override {
+    UnwindWitness witness{&fParameters.unwound};
+    volatile int32_t zero = 0;
+    switch (fParameters.mode) {
+      case kProbeDivideByZero:
+        fParameters.changes = Divide(7, zero);
+        break;
+      case kProbeNullAccess:
+        fParameters.changes = ReadThrough(reinterpret_cast<const int32_t*>(uintptr_t(zero)));
+        break;
+      case kProbeBreakpoint:
+        __asm__ volatile("int3");
+        break;
+      case kProbeThrow:
+        QVThrow(kQVErrObjectMissing, kSource, 60);
+      case kProbeTerminate:
+        if (QVTerminateFunction handler = QVPlatform_GetTerminateHandler()) handler();
+        break;
+      default:
+        break;
+    }
+    ++fParameters.changes;
+    fDone = true;
+    return true;
+  }
+  bool Undo() override { return Swap(); }
+  bool Redo() override { return Swap(); }
+
+ private:
+  // Undo and Redo are one exchange.
+  bool Swap() {
+    if (!fDone) return false;
+    fParameters.changes += fUndone ? 1 : -1;
+    fUndone = !fUndone;
+    return true;
+  }
+
+  ProbeParameters fParameters;
+  bool fDone = false;
+  bool fUndone = false;
+};
+
+}  // namespace
+
+TQVComponent* CreateComponent(const QVGUID& classId) {
+  if (!QVSameClass(classId, kProbeClassId)) return nullptr;
+  return QVNewObject<TProbeCommand>();
+}

@@ -1,0 +1,38 @@
+// The runtime test fixture and this binary's CreateComponent.
+#include "RuntimeFixture.h"
+
+#include "QVModule.h"
+
+const QVGUID kTestCommandClassId = {0x54455354, 0x0001, 0x0002, {1, 2, 3, 4, 5, 6, 7, 8}};
+
+TQVComponent* CreateComponent(const QVGUID& classId) {
+  if (!QVSameClass(classId, kTestCommandClassId)) return nullptr;
+  return QVNewObject<TTestCommand>();
+}
+
+void RuntimeTest::SetUp() {
+  LeakCheckedTest::SetUp();
+  QVState() = QVModuleState{};
+  fShell = qvhost::HostShell::Create();
+}
+
+void RuntimeTest::InitModule(bool withShell) {
+  ASSERT_EQ(QVDllInit(withShell ? fShell.Get() : nullptr), kQVOk);
+  fInitialised = true;
+}
+
+void RuntimeTest::TearDown() {
+  if (fInitialised) QVDllCleanUp();
+  QVPlatform_SetTranslator(nullptr);
+  QVPlatform_SetTerminateHandler(nullptr);
+  fShell.Release();
+  QVState() = QVModuleState{};
+  LeakCheckedTest::TearDown();
+}
+
+std::vector<std::string> RuntimeTest::ServiceEvents(const std::string& prefix) const {
+  std::vector<std::string> events;
+  for (const std::string& text : fShell->GetJournal().Texts("service"))
+    if (text.compare(0, prefix.size(), prefix) == 0) events.push_back(text.substr(prefix.size()));
+  return events;
+}
