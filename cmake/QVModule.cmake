@@ -14,7 +14,12 @@ function(qv_add_module name)
   endif()
   add_library(${name} MODULE $<TARGET_OBJECTS:${name}_obj>)
   target_link_libraries(${name} PRIVATE qvcore)
-  target_link_options(${name} PRIVATE -Wl,--no-undefined -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/qvmodule.map)
+  # The entry points live in the runtime archive: require them so they are linked in.
+  set(entry_points QVDllInit QVDllGetClassObject QVDllCanUnloadNow QVDllCleanUp
+                   QVDllInitExceptionTranslator QVDllCleanUpExceptionTranslator)
+  list(TRANSFORM entry_points PREPEND "-Wl,--require-defined=")
+  target_link_options(${name} PRIVATE ${entry_points} -Wl,--no-undefined
+                      -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/qvmodule.map)
   set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX ".qvx"
                         LIBRARY_OUTPUT_DIRECTORY ${QV_MODULE_DIR})
   if(NOT ARG_RESOURCE)

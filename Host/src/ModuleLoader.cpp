@@ -68,7 +68,11 @@ std::unique_ptr<LoadedModule> LoadedModule::Load(const std::string& path, IHostS
   try {
     module->fInit(shell);
   } catch (...) {
-    module->Unload();  // what QVDllInit acquired is released again; the exception goes on
+    // What QVDllInit acquired is released again. The library stays mapped: the
+    // exception on its way to the caller points at the module's type and texts.
+    module->fCleanUp();
+    module->RestoreHandlers();
+    module->fHandle = nullptr;
     throw;
   }
   return module;
@@ -88,6 +92,14 @@ TQVCountedPtr<IClassFactory> LoadedModule::Factory(const QVGUID& classId) {
   return factory;
 }
 
+// The module's handlers must not outlive its code on this thread.
+void LoadedModule::RestoreHandlers() {
+  if (BelongsTo(reinterpret_cast<const void*>(QVPlatform_GetTranslator()), fHandle))
+    QVPlatform_SetTranslator(fTranslatorBefore);
+  if (BelongsTo(reinterpret_cast<const void*>(QVPlatform_GetTerminateHandler()), fHandle))
+    QVPlatform_SetTerminateHandler(fTerminateBefore);
+}
+
 QVResult LoadedModule::CanUnloadNow() { return fCanUnloadNow(); }
 QVResult LoadedModule::InitExceptionTranslator() { return fInitTranslator(); }
 QVResult LoadedModule::CleanUpExceptionTranslator() { return fCleanUpTranslator(); }
@@ -98,11 +110,7 @@ std::string LoadedModule::Unload() {
   if (fCanUnloadNow() != 0)
     return fPath + ": the module still holds component objects; it stays loaded";
   fCleanUp();
-  // The module's handlers must not outlive its code on this thread.
-  if (BelongsTo(reinterpret_cast<const void*>(QVPlatform_GetTranslator()), fHandle))
-    QVPlatform_SetTranslator(fTranslatorBefore);
-  if (BelongsTo(reinterpret_cast<const void*>(QVPlatform_GetTerminateHandler()), fHandle))
-    QVPlatform_SetTerminateHandler(fTerminateBefore);
+  RestoreHandlers();
   dlclose(fHandle);
   fHandle = nullptr;
   return "";

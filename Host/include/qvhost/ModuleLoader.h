@@ -17,7 +17,8 @@ class QVHOST_API LoadedModule {
  public:
   // Loads `path` (RTLD_LOCAL), reads <stem>.qvr.json beside it and calls QVDllInit with
   // `shell`. Throws HostError for a file that cannot be loaded, a missing entry point or
-  // a bad resource file; a TQVException out of QVDllInit goes on to the caller.
+  // a bad resource file. A TQVException out of QVDllInit goes on to the caller after
+  // QVDllCleanUp; the library then stays mapped, since the exception refers to it.
   static std::unique_ptr<LoadedModule> Load(const std::string& path, IHostShell* shell);
   ~LoadedModule();
 
@@ -40,6 +41,7 @@ class QVHOST_API LoadedModule {
 
  private:
   LoadedModule() = default;
+  void RestoreHandlers();
 
   std::string fName, fPath;
   ResourceFile fResources;
