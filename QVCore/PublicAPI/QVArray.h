@@ -107,17 +107,25 @@ class TQVArray {
   }
 
   bool Append(const T& element) {
-    if (fLength == fCapacity) {
-      int32_t step = int32_t(fFlags & kQVArrayIncrementMask);
-      if (fFlags & kQVArrayProportionalGrowth) {
-        const int32_t proportional = 1 + int32_t(float(fLength) * 0.2f);
-        if (proportional < step) step = proportional;
-      }
-      if (!SetCapacity(fCapacity + step)) return false;
+    if (fLength == fCapacity && !SetCapacity(fCapacity + GrowthStep())) return false;
+    if (fLength < fCapacity) {
+      ++fLength;  // the slot is free (null for counted elements)
+    } else if (!SetLength(fLength + 1)) {  // a growth step of 0
+      return false;
     }
-    if (!SetLength(fLength + 1)) return false;
     Store(fLength - 1, element);
     return true;
+  }
+
+  // The increment, or with proportional growth at most 1 + a fifth of the length
+  // (the product in single precision).
+  int32_t GrowthStep() const {
+    int32_t step = int32_t(fFlags & kQVArrayIncrementMask);
+    if (fFlags & kQVArrayProportionalGrowth) {
+      const int32_t proportional = 1 + int32_t(float(fLength) * 0.2f);
+      if (proportional < step) step = proportional;
+    }
+    return step;
   }
 
   // Counted assignment of a slot (records: a plain copy).

@@ -118,7 +118,14 @@ void TQVString::Append(const TQVString& other) {
   const int32_t fits = fByteLength - oldLength;
   if (fits > 0) QVMove(characters + oldLength, other.Characters(), size_t(fits));
   Terminate();
-  Recount();
+  if (QVSingleByteCodePage() && fCharacterCount == oldLength) {
+    // Counting only the appended bytes gives the count of the whole text.
+    int32_t added = 0;
+    while (added < fits && characters[oldLength + added] != 0) ++added;
+    fCharacterCount = oldLength + added;
+  } else {
+    Recount();
+  }
 }
 
 bool TQVString::Less(const TQVString& other) const { return CompareNoCase(*this, other) < 0; }

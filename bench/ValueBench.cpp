@@ -1,0 +1,103 @@
+// TQVArray append against std::vector::push_back and string append against
+// std::string, at 10 000 and 10 million elements; the ratios are printed at the end.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "QVArray.h"
+#include "QVEntryPoints.h"
+#include "QVModule.h"
+#include "QVString.h"
+#include "qvhost/HostShell.h"
+
+// This program is its own module: it has no component classes.
+TQVComponent* CreateComponent(const QVGUID&) { return nullptr; }
+
+namespace {
+
+void ArrayAppend(benchmark::State& state) {
+  const int32_t n = int32_t(state.range(0));
+  for (auto _ : state) {
+    TQVArray<int32_t> array;
+    for (int32_t i = 0; i < n; ++i) array.Append(i);
+    benchmark::DoNotOptimize(array.Storage());
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+
+void VectorPushBack(benchmark::State& state) {
+  const int32_t n = int32_t(state.range(0));
+  for (auto _ : state) {
+    std::vector<int32_t> vector;
+    for (int32_t i = 0; i < n; ++i) vector.push_back(i);
+    benchmark::DoNotOptimize(vector.data());
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+
+void StringAppend(benchmark::State& state) {
+  const int32_t n = int32_t(state.range(0));
+  const TQVFixedString<15> piece("0123456789");
+  for (auto _ : state) {
+    TQVDynamicString text;
+    for (int32_t i = 0; i < n; i += 10) text.Append(piece);
+    benchmark::DoNotOptimize(text.Characters());
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+
+void StdStringAppend(benchmark::State& state) {
+  const int32_t n = int32_t(state.range(0));
+  const std::string piece = "0123456789";
+  for (auto _ : state) {
+    std::string text;
+    for (int32_t i = 0; i < n; i += 10) text.append(piece);
+    benchmark::DoNotOptimize(text.data());
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+}
+
+BENCHMARK(ArrayAppend)->Arg(10000)->Arg(10000000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(VectorPushBack)->Arg(10000)->Arg(10000000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(StringAppend)->Arg(10000)->Arg(10000000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(StdStringAppend)->Arg(10000)->Arg(10000000)->Unit(benchmark::kMicrosecond);
+
+// Collects each run's time per item so the ratios can be printed after the table.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) fTimes[run.benchmark_name()] = run.GetAdjustedRealTime();
+    ConsoleReporter::ReportRuns(runs);
+  }
+  void PrintRatios() const {
+    const char* pairs[][2] = {{"ArrayAppend", "VectorPushBack"}, {"StringAppend", "StdStringAppend"}};
+    for (const auto& pair : pairs) {
+      for (const char* size : {"10000", "10000000"}) {
+        const auto ours = fTimes.find(std::string(pair[0]) + "/" + size);
+        const auto base = fTimes.find(std::string(pair[1]) + "/" + size);
+        if (ours == fTimes.end() || base == fTimes.end()) continue;
+        std::printf("ratio %s/%s at %s: %.2f\n", pair[0], pair[1], size, ours->second / base->second);
+      }
+    }
+  }
+
+ private:
+  std::map<std::string, double> fTimes;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  auto shell = qvhost::HostShell::Create();
+  QVDllInit(shell.Get());
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatios();
+  QVDllCleanUp();
+  benchmark::Shutdown();
+  return 0;
+}
