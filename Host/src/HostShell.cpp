@@ -23,13 +23,13 @@ HostShell::HostShell()
 QVResult HostShell::QueryInterface(const QVGUID& id, void** out) {
   const int index = QVServiceIndexOf(id);
   if (index < 0) return HostObject::QueryInterface(id, out);
-  QVClearOut(out);
   fJournal->Record("service", std::string("acquire ") + kQVServices[index].name +
                                   (fWithheld[size_t(index)] ? " (withheld)" : ""));
-  if (fWithheld[size_t(index)]) return kQVErrNoInterface;
-  IUnknown* service = fServices[size_t(index)].Get();
-  service->AddRef();
-  *out = service;
+  if (fWithheld[size_t(index)]) {
+    QVClearOut(out);
+    return kQVErrNoInterface;
+  }
+  QVStoreOut(out, fServices[size_t(index)].Get());
   return kQVOk;
 }
 

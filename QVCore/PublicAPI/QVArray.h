@@ -1,6 +1,7 @@
 // Growable arrays with a flag word, shared in layout and code by the host and modules.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <type_traits>
 
@@ -30,6 +31,8 @@ class TQVArray {
   static_assert(QVIsInterfacePointer<T> || std::is_trivially_copyable_v<T>,
                 "array elements are interface pointers or plain records");
   static constexpr bool kCounted = QVIsInterfacePointer<T>;
+  // Capacities whose byte size fits a signed 32-bit count on every target.
+  static constexpr size_t kMaxElements = size_t(INT32_MAX) / sizeof(T);
 
  public:
   // An empty array in the standard configuration.
@@ -43,6 +46,7 @@ class TQVArray {
 
   // Answers false (and keeps nothing) when capacity < length or storage was refused.
   bool Construct(int32_t length, int32_t capacity, int32_t increment) {
+    if (fFlags & kQVArrayConstructed) Destroy();  // a live array gives its elements back first
     fStorage = nullptr;
     fLength = 0;
     fCapacity = 0;
@@ -77,7 +81,7 @@ class TQVArray {
 
   bool SetCapacity(int32_t n) {
     if (n == fCapacity) return true;
-    if ((fFlags & kQVArrayForeignStorage) || n < 0) return false;
+    if ((fFlags & kQVArrayForeignStorage) || n < 0 || size_t(n) > kMaxElements) return false;
     // Shortening below the length drops the elements past n (released when counted).
     if (n < fLength && !ReleaseFrom(n)) return false;
     const size_t bytes = size_t(n) * sizeof(T);
@@ -106,7 +110,8 @@ class TQVArray {
     return true;
   }
 
-  bool Append(const T& element) {
+  bool Append(const T& appended) {
+    const T element = appended;  // it may live in the storage that growth moves
     if (fLength == fCapacity && !SetCapacity(fCapacity + GrowthStep())) return false;
     if (fLength < fCapacity) {
       ++fLength;  // the slot is free (null for counted elements)
@@ -179,10 +184,10 @@ class TQVArray {
     return true;
   }
 
-  int32_t fLength;
-  int32_t fCapacity;
-  uint32_t fFlags;
-  T* fStorage;
+  int32_t fLength = 0;
+  int32_t fCapacity = 0;
+  uint32_t fFlags = 0;
+  T* fStorage = nullptr;
 };
 
 #if defined(__i386__)

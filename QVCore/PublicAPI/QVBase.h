@@ -58,6 +58,15 @@ struct IUnknown {
 template <class T>
 constexpr const QVGUID& QVIdOf() { return T::kID; }
 
+// Stores `object` in an out-parameter with a reference of its own, then releases what the
+// out-parameter held (in that order, so a query into the asker's own last reference is safe).
+inline void QVStoreOut(void** out, IUnknown* object) {
+  object->AddRef();
+  auto* previous = static_cast<IUnknown*>(*out);
+  *out = object;
+  if (previous) previous->Release();
+}
+
 // Releases the interface an out-parameter holds and clears it (the out-parameter rule).
 inline void QVClearOut(void** out) {
   if (out && *out) {

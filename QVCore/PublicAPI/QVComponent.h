@@ -35,10 +35,12 @@ class TQVComponent : public IUnknown {
   TQVComponent(const TQVComponent&) = delete;
   TQVComponent& operator=(const TQVComponent&) = delete;
 
-  // Stores `self` in `out` after an AddRef (the out-parameter rule).
+  // Stores `self` in `out` with a new reference; what `out` held is released after.
   QVResult Yield(IUnknown* self, void** out) {
-    *out = self;
     AddRef();
+    auto* previous = static_cast<IUnknown*>(*out);
+    *out = self;
+    if (previous) previous->Release();
     return kQVOk;
   }
 

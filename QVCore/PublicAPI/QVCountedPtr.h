@@ -80,5 +80,6 @@ QVResult QVQuery(IUnknown* object, TQVCountedPtr<I>& out) {
     out.Release();
     return kQVErrNoInterface;
   }
-  return object->QueryInterface(QVIdOf<I>(), out.PutVoid());
+  // The callee releases the old value after taking the new one.
+  return object->QueryInterface(QVIdOf<I>(), reinterpret_cast<void**>(out.AddressOf()));
 }

@@ -1,4 +1,6 @@
 // The loader against broken modules: each is refused cleanly with the loader's text.
+#include <dlfcn.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -63,6 +65,25 @@ TEST_F(LoaderTest, ModuleWhoseInitThrowsIsCleanedUpAndTheErrorGoesOn) {
   EXPECT_EQ(acquired, 27);
   EXPECT_EQ(released, 27);
   EXPECT_EQ(QVPlatform_GetTranslator(), nullptr) << "the module's translator went with it";
+}
+
+TEST_F(LoaderTest, UnloadWithoutCleanUpReleasesTheTwoRegisteredServices) {
+  void* handle = dlopen(ModulePath("ProbeTwo").c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(handle, nullptr) << dlerror();
+  auto init = reinterpret_cast<QVDllInitFunction>(dlsym(handle, "QVDllInit"));
+  auto cleanUpTranslator = reinterpret_cast<QVDllCleanUpExceptionTranslatorFunction>(
+      dlsym(handle, "QVDllCleanUpExceptionTranslator"));
+  ASSERT_EQ(init(fShell.Get()), kQVOk);
+  cleanUpTranslator();
+  fShell->GetJournal().Clear();
+  ASSERT_EQ(dlclose(handle), 0);
+  EXPECT_EQ(fShell->GetJournal().Texts("service"),
+            (std::vector<std::string>{"release HostService06", "release HostApplicationServices"}));
+  // The other 25 references are lost with the module, as the host would lose them.
+  for (int i = 0; i < kQVServiceCount; ++i) {
+    if (QVService(i) == QVService::Service06 || QVService(i) == QVService::Application) continue;
+    fShell->Service(QVService(i))->Release();
+  }
 }
 
 TEST_F(LoaderTest, FindModulesListsQvxFilesByName) {

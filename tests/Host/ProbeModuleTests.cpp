@@ -2,6 +2,7 @@
 // translated in module code, and two modules kept apart in one process.
 #include <csignal>
 #include <cstring>
+#include <thread>
 
 #include "ModuleFixture.h"
 #include "QVException.h"
@@ -129,6 +130,23 @@ TEST_F(ProbeTest, FaultOnAThreadWithoutTheTranslatorIsNotCaught) {
       },
       ::testing::KilledBySignal(SIGSEGV), "");
   ASSERT_EQ(module.InitExceptionTranslator(), kQVOk);
+}
+
+TEST_F(ProbeTest, TranslatorInstalledOnAnotherThreadServesThatThread) {
+  auto& module = Load("ProbeModule");
+  TQVCountedPtr<ISceneCommand> command = Create(module);
+  Block(command.Get())->mode = 1;
+  QVResult caught = kQVOk;
+  std::thread([&] {
+    module.InitExceptionTranslator();
+    try {
+      command->Do();
+    } catch (const TQVException& error) {
+      caught = error.Code();
+    }
+    module.CleanUpExceptionTranslator();
+  }).join();
+  EXPECT_EQ(caught, kQVErrFault);
 }
 
 TEST_F(ProbeTest, TwoModulesKeepTheirCountersAndServicesApart) {

@@ -161,3 +161,28 @@ TEST_F(ArrayTest, BlockRoutinesMatchTheStandardOnesWithAndWithoutBlockMoves) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ArrayTest, AppendingAnElementOfTheArrayItselfSurvivesGrowth) {
+  CountingUnknown item;
+  TQVArray<IUnknown*> pointers;
+  pointers.Append(&item);
+  for (int i = 0; i < 20; ++i) ASSERT_TRUE(pointers.Append(pointers[pointers.Length() - 1]));
+  EXPECT_EQ(item.references, 22);
+  TQVArray<Record12> records;
+  records.Append({7, 8, 9});
+  for (int i = 0; i < 20; ++i) ASSERT_TRUE(records.Append(records[0]));
+  EXPECT_EQ(records[20].c, 9);
+}
+
+TEST_F(ArrayTest, CapacitiesBeyondA32BitByteCountAreRefused) {
+  TQVArray<Record12> array;
+  EXPECT_FALSE(array.SetCapacity(INT32_MAX / 12 + 1));
+  EXPECT_EQ(array.Capacity(), 0);
+  ASSERT_TRUE(array.Construct(0, 4, 0));  // constructing a live array again frees it first
+  ASSERT_TRUE(array.Construct(0, 2, 0));
+  EXPECT_EQ(array.Capacity(), 2);
+}
+
+}  // namespace

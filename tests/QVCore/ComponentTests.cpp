@@ -80,6 +80,16 @@ TEST_F(ComponentTest, QueryIntoAHeldOutParameterReleasesItFirst) {
   }
 }
 
+TEST_F(ComponentTest, QueryIntoTheAskersOwnLastReference) {
+  IUnknown* factory = nullptr;
+  ASSERT_EQ(QVDllGetClassObject(kTestCommandClassId, kIID_IClassFactory, reinterpret_cast<void**>(&factory)), kQVOk);
+  ASSERT_EQ(factory->QueryInterface(kIID_IUnknown, reinterpret_cast<void**>(&factory)), kQVOk);
+  EXPECT_EQ(factory->AddRef(), 2) << "one reference, now through the unknown";
+  factory->Release();
+  factory->Release();
+  EXPECT_EQ(QVLiveObjectCount(), 0);
+}
+
 TEST_F(ComponentTest, RefusedAllocationsOfFactoryAndComponent) {
   auto& memory = qvhost::HostMemory::Instance();
   memory.RefuseAllocation(1);

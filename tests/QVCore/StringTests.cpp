@@ -157,6 +157,22 @@ TEST_F(StringTest, DynamicStringsGrowAndSurviveRefusedMemory) {
   ExpectText(refused, "x", 1);
 }
 
+TEST_F(StringTest, RefusedGrowthLeavesAConsistentString) {
+  TQVDynamicString grown;
+  grown.SetCapacity(8);  // a fresh block is terminated
+  ExpectText(grown, "", 0);
+  TQVDynamicString s("ab");
+  qvhost::HostMemory::Instance().RefuseAllocation(1);
+  s.AppendChar('c');
+  ExpectText(s, "", 0);
+  s.AppendChar('d');
+  ExpectText(s, "d", 1);
+  s.AppendChar(0);  // the terminator is not a character
+  ExpectText(s, "d", 1);
+  s.Append(TQVFixedString<15>("ef"));
+  ExpectText(s, "def", 3);
+}
+
 TEST_F(StringTest, TranslationWithHostTables) {
   static const uint8_t kListOne[] = {9, 0x80, 'E', 'U', 'R', 0, 0xA9, '(', 'c', ')'};
   // The 0xA9 entry is not terminated inside the list: the key drops the byte.

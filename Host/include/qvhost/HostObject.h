@@ -24,12 +24,16 @@ class HostObject : public First, public Rest... {
   virtual ~HostObject() { CountHostObject(-1); }
 
   QVResult QueryInterface(const QVGUID& id, void** out) override {
-    QVClearOut(out);
     void* found = id == kIID_IUnknown ? static_cast<First*>(this) : Find<First, Rest...>(id);
     if (!found) found = FindExtra(id);
-    if (!found) return kQVErrNoInterface;
-    *out = found;
+    if (!found) {
+      QVClearOut(out);
+      return kQVErrNoInterface;
+    }
     AddRef();
+    auto* previous = static_cast<IUnknown*>(*out);
+    *out = found;
+    if (previous) previous->Release();
     return kQVOk;
   }
   int32_t AddRef() override { return ++fReferences; }

@@ -5,8 +5,8 @@
 
 QVResult TQVComponent::QueryInterface(const QVGUID& id, void** out) {
   if (fOuter) return fOuter->QueryInterface(id, out);
-  QVClearOut(out);
   if (id == kIID_IUnknown) return Yield(static_cast<TQVComponent*>(this), out);
+  QVClearOut(out);
   return kQVErrNoInterface;
 }
 
@@ -15,10 +15,11 @@ int32_t TQVComponent::AddRef() { return fOuter ? fOuter->AddRef() : ++fRefCount;
 int32_t TQVComponent::Release() { QVRaiseNotImplemented(); }
 
 QVResult TQVRefObject::QueryInterface(const QVGUID& id, void** out) {
-  QVClearOut(out);
-  if (id != kIID_IUnknown) return kQVErrNoInterface;
-  *out = static_cast<IUnknown*>(this);
-  AddRef();
+  if (id != kIID_IUnknown) {
+    QVClearOut(out);
+    return kQVErrNoInterface;
+  }
+  QVStoreOut(out, static_cast<IUnknown*>(this));
   return kQVOk;
 }
 
@@ -37,10 +38,7 @@ TQVClassFactory::TQVClassFactory(const QVGUID& classId) {
 }
 
 QVResult TQVClassFactory::QueryInterface(const QVGUID& id, void** out) {
-  if (id == kIID_IClassFactory) {
-    QVClearOut(out);
-    return Yield(static_cast<IClassFactory*>(this), out);
-  }
+  if (id == kIID_IClassFactory) return Yield(static_cast<IClassFactory*>(this), out);
   return TQVComponent::QueryInterface(id, out);
 }
 

@@ -4,14 +4,8 @@
 #include "QVCountedPtr.h"
 
 QVResult TQVSceneCommand::QueryInterface(const QVGUID& id, void** out) {
-  if (id == ISceneCommand::kID) {
-    QVClearOut(out);
-    return Yield(static_cast<ISceneCommand*>(this), out);
-  }
-  if (id == ICommandParameters::kID) {
-    QVClearOut(out);
-    return Yield(static_cast<ICommandParameters*>(this), out);
-  }
+  if (id == ISceneCommand::kID) return Yield(static_cast<ISceneCommand*>(this), out);
+  if (id == ICommandParameters::kID) return Yield(static_cast<ICommandParameters*>(this), out);
   return TQVComponent::QueryInterface(id, out);
 }
 

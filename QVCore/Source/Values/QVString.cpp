@@ -1,6 +1,7 @@
 // String operations shared by fixed and dynamic strings.
 #include "QVString.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "QVBlocks.h"
@@ -93,12 +94,14 @@ void TQVString::Assign(const TQVString& other) {
 
 void TQVString::AppendChar(uint16_t character) {
   const uint8_t high = uint8_t(character >> 8), low = uint8_t(character);
+  if (low == 0) return;  // the terminator is not a character
   const int32_t width = (!QVSingleByteCodePage() && IsLeadByte(high)) ? 2 : 1;
   const int32_t oldLength = fByteLength;
   SetByteLength(oldLength + width);
   // A character that does not fit whole is not appended.
   if (fByteLength != oldLength + width || !Characters()) {
-    SetByteLength(oldLength);
+    if (fByteLength > oldLength) fByteLength = oldLength;
+    Terminate();
     return;
   }
   char* end = Characters() + oldLength;
@@ -212,11 +215,10 @@ void TQVDynamicString::Reallocate(int32_t capacity) {
   }
   fBlock = block;
   fCapacity = capacity;
-  if (fByteLength > capacity) {
-    fByteLength = capacity;
-    Terminate();
-    Recount();
-  }
+  const bool cut = fByteLength > capacity;
+  if (cut) fByteLength = capacity;
+  Terminate();  // a fresh block has no terminator yet
+  if (cut) Recount();
 }
 
 void TQVDynamicString::SetCapacity(int32_t capacity) {
@@ -278,7 +280,7 @@ void QVTranslateCharacters(TQVDynamicString& text, const QVTranslationRecord& re
   const int32_t length = text.ByteLength();
   if (length == 0) return;
   // First the size of the result, then the result itself in a scratch block.
-  int32_t needed = 0;
+  int64_t needed = 0;
   const auto* source = reinterpret_cast<const uint8_t*>(text.CStr());
   for (int32_t i = 0; i < length; ++i) {
     const uint8_t value = table[source[i]];
@@ -289,6 +291,7 @@ void QVTranslateCharacters(TQVDynamicString& text, const QVTranslationRecord& re
       ++needed;
     }
   }
+  if (needed >= INT32_MAX) return;
   char* result = static_cast<char*>(QVAllocateBlock(size_t(needed) + 1));
   if (!result) return;
   char* out = result;
@@ -306,7 +309,7 @@ void QVTranslateCharacters(TQVDynamicString& text, const QVTranslationRecord& re
   }
   *out = 0;
   const int32_t capacity = text.Capacity();
-  if (needed > capacity) text.SetCapacity(needed + int32_t(double(capacity) * 0.01));
-  text.SetFrom(result, needed);
+  if (needed > capacity) text.SetCapacity(int32_t(needed) + int32_t(double(capacity) * 0.01));
+  text.SetFrom(result, int32_t(needed));
   QVFreeBlock(result);
 }
