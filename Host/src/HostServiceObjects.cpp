@@ -101,11 +101,17 @@ class ApplicationService final : public Service<HostApplicationServices> {
   }
   QVResult GetCurrentDocument(IUnknown** document) override {
     QVClearOut(reinterpret_cast<void**>(document));
+    if (IHostDocument* current = fSettings->currentDocument.Get()) {
+      current->AddRef();
+      *document = current;
+    }
     return kQVOk;
   }
-  QVResult GetDocumentComponent(IUnknown*, uint32_t, IUnknown** component) override {
+  QVResult GetDocumentComponent(IUnknown* document, uint32_t type, IUnknown** component) override {
     QVClearOut(reinterpret_cast<void**>(component));
-    return kQVOk;
+    TQVCountedPtr<IHostDocument> host;
+    if (QVQuery(document, host) != kQVOk) return kQVErrNoInterface;
+    return host->GetComponent(type, component);
   }
 };
 

@@ -8,6 +8,7 @@
 
 #include "HostObject.h"
 #include "HostServices.h"
+#include "IHostScene.h"
 #include "Journal.h"
 #include "QVString.h"
 
@@ -21,6 +22,8 @@ struct ShellSettings {
   bool applicationFlag = true;
   // The progress display reports a stop at this question (1 = the first); 0: never.
   int32_t stopAtAbortQuestion = 0;
+  // What HostApplicationServices answers as the current document (may be empty).
+  TQVCountedPtr<IHostDocument> currentDocument;
 };
 
 class QVHOST_API HostShell final : public HostObject<IHostShell> {

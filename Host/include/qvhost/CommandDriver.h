@@ -1,0 +1,59 @@
+// Drives one scene command on a scene the way the host does: factory, SetContext, tester,
+// the headless dialog, Prepare, Do, then Undo and Redo steps; reports what happened.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "HostExport.h"
+#include "Journal.h"
+#include "QVBase.h"
+
+namespace qvhost {
+
+struct RunRequest {
+  std::string component;     // a component name from a module's resource file
+  std::string moduleFolder;
+  std::string scenePath;
+  std::vector<std::string> select;                          // element paths; replaces the selection
+  std::vector<std::pair<std::string, std::string>> sets;    // dialog field, value
+  std::vector<std::string> controls;                        // control identifiers
+  std::vector<std::string> then;                            // "undo" or "redo", in order
+  bool force = false;                                       // run even when not enabled
+  std::string savePath;                                     // empty: do not save
+};
+
+struct RunStep {
+  std::string operation;
+  std::string answer;
+};
+
+struct RunReport {
+  std::string component, module, scene;
+  std::vector<RunStep> steps;
+  std::vector<std::string> parameters;  // the block's fields after the dialog, NAME=VALUE
+  std::vector<JournalEntry> journal;    // what was shown, notified, reported and redrawn
+  std::vector<std::string> changes;     // what differs in the scene
+  bool enabled = true;
+  bool ran = false;
+  std::string saved;
+  // Set when the module threw.
+  bool threw = false;
+  QVResult code = 0;
+  std::string source;
+  int32_t line = 0;
+  // A module that did not give back what it took.
+  std::string leak;
+
+  int ExitStatus() const { return threw || !leak.empty() ? 1 : 0; }
+};
+
+// Throws HostError for bad input (unknown component, unreadable or malformed scene,
+// unknown dialog field, bad value); nothing is written then.
+QVHOST_API RunReport RunCommand(const RunRequest& request);
+
+// The module file that offers `component`, or HostError listing the components found.
+QVHOST_API std::string FindComponentModule(const std::string& folder, const std::string& component);
+
+}  // namespace qvhost

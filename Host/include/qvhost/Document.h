@@ -1,0 +1,103 @@
+// The reference host's document: a scene with its element tree and selection, and the
+// document's components (the '3Dvw' view among them).
+#pragma once
+
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "HostObject.h"
+#include "IHostScene.h"
+#include "IHostSelection.h"
+#include "Journal.h"
+#include "SceneElement.h"
+#include "View3D.h"
+
+namespace qvhost {
+
+// A selected item: the family of its class path ('Tree', 'KeyF', 'Twee') and its object.
+struct SelectionItem {
+  uint32_t family = 0;
+  TQVCountedPtr<IUnknown> object;
+};
+
+class QVHOST_API Selection final : public HostObject<IHostSelection> {
+ public:
+  int32_t GetItemCount() override { return int32_t(fItems.size()); }
+  IUnknown* GetItemObject(int32_t index) override;
+  QVResult GetSnapshot(IHostSelection** snapshot) override;
+  void Clear() override { fItems.clear(); }
+  bool IsEmpty() override { return fItems.empty(); }
+
+  void Add(uint32_t family, IUnknown* object);
+  const std::vector<SelectionItem>& Items() const { return fItems; }
+
+ private:
+  std::vector<SelectionItem> fItems;
+};
+
+class Scene;
+
+class QVHOST_API SceneTree final : public HostObject<IHostTree> {
+ public:
+  explicit SceneTree(SceneElement* root) : fRoot(root) {}
+  QVResult GetRootElement(IHostTreeElement** root) override;
+
+ private:
+  SceneElement* fRoot;  // the scene keeps it alive
+};
+
+class QVHOST_API Scene final : public HostObject<IHostScene> {
+ public:
+  explicit Scene(std::shared_ptr<Journal> journal);
+
+  void PrepareTree() override {}
+  QVResult GetTree(IHostTree** tree) override;
+  void SceneChanged() override { fJournal->Record("scene", "changed"); }
+
+  SceneElement& Root() { return *fRoot; }
+  Selection& GetSelection() { return *fSelection; }
+  const std::shared_ptr<Journal>& SharedJournal() const { return fJournal; }
+
+ private:
+  std::shared_ptr<Journal> fJournal;
+  TQVCountedPtr<SceneElement> fRoot;
+  TQVCountedPtr<Selection> fSelection;
+};
+
+class QVHOST_API Document final : public HostObject<IHostDocument> {
+ public:
+  explicit Document(std::shared_ptr<Journal> journal);
+  QVResult GetComponent(uint32_t type, IUnknown** component) override;
+
+  Scene& GetScene() { return *fScene; }
+  // The '3Dvw' component, made on first use.
+  View3D& GetOrAddView();
+  View3D* View() const { return fView.Get(); }
+  const std::shared_ptr<Journal>& SharedJournal() const { return fJournal; }
+
+ private:
+  std::shared_ptr<Journal> fJournal;
+  TQVCountedPtr<Scene> fScene;
+  TQVCountedPtr<View3D> fView;
+};
+
+// The context a command is given: the document's scene and selection and an opaque
+// change-notification target.
+class QVHOST_API CommandContext final : public HostObject<IHostCommandContext> {
+ public:
+  explicit CommandContext(Document& document);
+  QVResult GetScene(IHostScene** scene) override;
+  QVResult GetSelection(IHostSelection** selection) override;
+  QVResult GetChangeNotificationTarget(IUnknown** target) override;
+  QVResult GetActiveDocumentProvider(IUnknown** provider) override;
+
+  // Without a target, GetChangeNotificationTarget answers null.
+  void RemoveNotificationTarget() { fTarget.Release(); }
+
+ private:
+  TQVCountedPtr<Document> fDocument;
+  TQVCountedPtr<IUnknown> fTarget;
+};
+
+}  // namespace qvhost

@@ -1,0 +1,77 @@
+// An element of the reference host's scene tree: a name, a local transform, a parent and
+// children in sibling order. Every tree operation costs O(1) or O(size of what it copies).
+#pragma once
+
+#include <list>
+#include <string>
+
+#include "HostObject.h"
+#include "IHostScene.h"
+
+namespace qvhost {
+
+class QVHOST_API SceneElement final : public HostObject<IHostTreeElement> {
+ public:
+  static TQVCountedPtr<SceneElement> Create(std::string name);
+
+  // IHostTreeElement
+  IHostTreeElement* GetFirstChild() override;
+  IHostTreeElement* GetNextSibling() override;
+  QVResult GetParent(IHostTreeElement** parent) override;
+  QVResult DeepCopy(int32_t flag, IHostTreeElement** copy) override;
+  QVResult InsertNextTo(IHostTreeElement* element) override;
+  QVResult AddChild(IHostTreeElement* element) override;
+  QVResult Remove(IUnknown** token, RemovalRecord* record) override;
+  QVResult ReInsert(const RemovalRecord* record) override;
+  void GetName(TQVString& name) override;
+  void SetName(const TQVString& name) override;
+  void GetLocalTransform(TQVTransform& transform) override { transform = fLocal; }
+  void SetLocalTransform(const TQVTransform& transform, int32_t, int32_t, int32_t) override {
+    fLocal = transform;
+  }
+  void GetGlobalTransform(TQVTransform& transform) override;
+  void SetGlobalTransform(const TQVTransform& transform, int32_t, int32_t, int32_t, int32_t) override;
+  void GetGlobalMatrix(Matrix34& matrix) override { matrix = GlobalMatrix(); }
+  void SetGlobalMatrix(const Matrix34& matrix, int32_t flags) override;
+
+  // Host side.
+  const std::string& Name() const { return fName; }
+  void SetName(std::string name) { fName = std::move(name); }
+  const TQVTransform& Local() const { return fLocal; }
+  void SetLocal(const TQVTransform& transform) { fLocal = transform; }
+  SceneElement* Parent() const { return fParent; }
+  const std::list<SceneElement*>& Children() const { return fChildren; }
+  // Appends `child` (not in a tree); false when it is in a tree or would become its own
+  // ancestor.
+  bool Append(SceneElement* child);
+  // The element's matrix relative to its parent, and relative to the root.
+  Matrix34 LocalMatrix() const;
+  Matrix34 GlobalMatrix() const;
+  // "Parent/Child" from the top level down (the root has no name in paths).
+  std::string Path() const;
+  // The first descendant with this path below this element, or null.
+  SceneElement* Find(const std::string& path);
+
+ private:
+  explicit SceneElement(std::string name) : fName(std::move(name)) {}
+  ~SceneElement() override;
+  void* FindExtra(const QVGUID& id) override;
+  bool CanAdopt(const SceneElement* child) const;
+  void InsertAt(std::list<SceneElement*>::iterator position, SceneElement* child);
+  void Detach();
+
+  std::string fName;
+  TQVTransform fLocal;
+  SceneElement* fParent = nullptr;                      // not counted
+  std::list<SceneElement*> fChildren;                   // one reference each
+  std::list<SceneElement*>::iterator fPosition{};       // in fParent->fChildren
+};
+
+// The element behind a module's IHostTreeElement, or null when it is not ours.
+QVHOST_API SceneElement* AsSceneElement(IUnknown* object);
+
+// Matrix34 helpers shared by the scene code.
+QVHOST_API Matrix34 Multiply(const Matrix34& a, const Matrix34& b);
+QVHOST_API Matrix34 Inverse(const Matrix34& m);
+
+}  // namespace qvhost

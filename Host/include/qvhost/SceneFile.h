@@ -1,0 +1,35 @@
+// Scene files: JSON documents describing a document's element tree, selection and 3D
+// view. Saving writes the canonical form, so loading a saved file and saving it again
+// gives the same bytes.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Document.h"
+#include "HostExport.h"
+#include "Journal.h"
+
+namespace qvhost {
+
+// Reads a scene file; throws HostError naming the file, the JSON path and what was
+// expected there.
+QVHOST_API TQVCountedPtr<Document> LoadSceneFile(const std::string& path, std::shared_ptr<Journal> journal);
+// The same from text; `name` stands for the file in messages.
+QVHOST_API TQVCountedPtr<Document> ParseScene(const std::string& text, const std::string& name,
+                                              std::shared_ptr<Journal> journal);
+
+// The canonical text of a document.
+QVHOST_API std::string SceneText(Document& document);
+// Writes the canonical text through a temporary file renamed into place.
+QVHOST_API void SaveSceneFile(Document& document, const std::string& path);
+
+// "where: before -> after" for every value that differs between two scene texts.
+QVHOST_API std::vector<std::string> SceneChanges(const std::string& before, const std::string& after);
+
+// Writes `contents` to a temporary file beside `path` and renames it into place; on any
+// failure nothing is left behind and HostError says why.
+QVHOST_API void WriteFileAtomically(const std::string& path, const std::string& contents);
+
+}  // namespace qvhost

@@ -1,0 +1,166 @@
+// The generic driver of a scene command.
+#include "qvhost/CommandDriver.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "QVException.h"
+#include "qvhost/Document.h"
+#include "qvhost/HeadlessDialog.h"
+#include "qvhost/HostError.h"
+#include "qvhost/ModuleLoader.h"
+#include "qvhost/SceneFile.h"
+
+namespace fs = std::filesystem;
+
+namespace qvhost {
+
+namespace {
+
+std::string Code(QVResult code) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", unsigned(code));
+  return text;
+}
+
+std::string Bool(bool value) { return value ? "true" : "false"; }
+
+// The dialog resource of the command, refused when --set or --control need one.
+const DialogResource* DialogOf(const ResourceFile& resources, int16_t id, const RunRequest& request) {
+  const DialogResource* dialog = id ? resources.FindDialog(id) : nullptr;
+  if (!dialog && !request.sets.empty())
+    throw HostError("--set " + request.sets.front().first + ": " + request.component +
+                    (id ? " has no dialog " + std::to_string(id) + " in its resource file" : " has no dialog"));
+  if (!dialog && !request.controls.empty())
+    throw HostError("--control " + request.controls.front() + ": " + request.component + " has no dialog");
+  return dialog;
+}
+
+}  // namespace
+
+std::string FindComponentModule(const std::string& folder, const std::string& component) {
+  std::string known;
+  for (const std::string& path : FindModules(folder)) {
+    const fs::path resourcePath = fs::path(path).replace_extension(".qvr.json");
+    if (!fs::exists(resourcePath)) continue;
+    const ResourceFile resources = LoadResourceFile(resourcePath.string());
+    for (const ComponentResource& entry : resources.components) {
+      if (entry.name == component) return path;
+      known += (known.empty() ? "" : ", ") + entry.name;
+    }
+  }
+  throw HostError("unknown component '" + component + "' in " + folder +
+                  " (components: " + (known.empty() ? "none" : known) + ")");
+}
+
+RunReport RunCommand(const RunRequest& request) {
+  for (const std::string& step : request.then)
+    if (step != "undo" && step != "redo") throw HostError("--then " + step + ": expected undo or redo");
+  std::vector<uint32_t> controls;
+  for (const std::string& text : request.controls) {
+    uint32_t code = 0;
+    if (!ParseFourCC(text, code)) throw HostError("--control " + text + ": expected a four-character code");
+    controls.push_back(code);
+  }
+
+  RunReport report;
+  report.component = request.component;
+  report.scene = request.scenePath;
+  const std::string modulePath = FindComponentModule(request.moduleFolder, request.component);
+
+  auto shell = HostShell::Create();
+  TQVCountedPtr<Document> document = LoadSceneFile(request.scenePath, shell->SharedJournal());
+  if (!request.select.empty()) {
+    Selection& selection = document->GetScene().GetSelection();
+    selection.Clear();
+    for (const std::string& path : request.select) {
+      SceneElement* element = document->GetScene().Root().Find(path);
+      if (!element) throw HostError("--select " + path + ": no such element in " + request.scenePath);
+      selection.Add(QVFourCC("Tree"), static_cast<IHostTreeElement*>(element));
+    }
+  }
+  const std::string before = SceneText(*document);
+  shell->Settings().currentDocument.Assign(document.Get());
+
+  auto module = LoadedModule::Load(modulePath, shell.Get());
+  report.module = module->Name();
+  const ComponentResource* component = nullptr;
+  for (const ComponentResource& entry : module->Resources().components)
+    if (entry.name == request.component) component = &entry;
+
+  auto context = Adopt<IHostCommandContext>(new CommandContext(*document));
+  {
+    TQVCountedPtr<ISceneCommand> command;
+    try {
+      TQVCountedPtr<IClassFactory> factory = module->Factory(component->classId);
+      if (!factory) throw HostError(modulePath + ": the module gave no class factory for " + request.component);
+      const QVResult created = factory->CreateInstance(nullptr, ISceneCommand::kID, command.PutVoid());
+      report.steps.push_back({"CreateInstance", Code(created)});
+      if (!command) throw HostError(modulePath + ": the module could not create " + request.component);
+
+      report.steps.push_back({"SetContext", Code(command->SetContext(context.Get()))});
+      TQVCountedPtr<ICommandTester> tester;
+      command->GetTester(tester.AddressOf());
+      report.enabled = tester && tester->IsEnabled(context.Get());
+      report.steps.push_back({"IsEnabled", Bool(report.enabled)});
+      tester.Release();
+
+      if (report.enabled || request.force) {
+        TQVCountedPtr<ICommandParameters> parameters;
+        QVQuery(command.Get(), parameters);
+        const int16_t dialogId = parameters ? parameters->GetDialogID() : 0;
+        const DialogResource* dialog = DialogOf(module->Resources(), dialogId, request);
+        if (parameters && dialogId) {
+          shell->GetJournal().Record("dialog", "show " + std::to_string(dialogId));
+          void* block = parameters->GetParameterBlock();
+          auto self = Adopt<IHostDialogControl>(new DialogControl(QVFourCC("Dlog")));
+          report.steps.push_back({"ControlEvent dialog ready",
+                                  Code(parameters->ControlEvent(kQVMessageDialogReady, self.Get(), 0))});
+          for (const auto& [name, value] : request.sets) {
+            const DialogField& field = FindField(*dialog, name);
+            if (!block) throw HostError("--set " + name + ": " + request.component + " gives no parameter block");
+            WriteField(block, field, value);
+          }
+          for (uint32_t code : controls) {
+            auto control = Adopt<IHostDialogControl>(new DialogControl(code));
+            report.steps.push_back({"ControlEvent " + FormatFourCC(code),
+                                    Code(parameters->ControlEvent(kQVMessageControlChanged, control.Get(), 0))});
+          }
+          report.steps.push_back({"ParametersChanged", Code(parameters->ParametersChanged())});
+          if (block && dialog)
+            for (const DialogField& field : dialog->fields)
+              report.parameters.push_back(field.name + "=" + ReadField(block, field));
+        }
+        const QVResult prepared = command->Prepare();
+        report.steps.push_back({"Prepare", Code(prepared)});
+        if (!QVFailed(prepared)) {
+          report.ran = true;
+          report.steps.push_back({"Do", Bool(command->Do())});
+          for (const std::string& step : request.then)
+            report.steps.push_back({step == "undo" ? "Undo" : "Redo",
+                                    Bool(step == "undo" ? command->Undo() : command->Redo())});
+        }
+      }
+    } catch (const TQVException& error) {
+      report.threw = true;
+      report.code = error.Code();
+      report.source = error.GetSource() ? error.GetSource() : "";
+      report.line = error.Line();
+    }
+  }
+  context.Release();
+  report.leak = module->Unload();
+  shell->Settings().currentDocument.Release();
+
+  for (const JournalEntry& entry : shell->GetJournal().Entries())
+    if (entry.kind != "service") report.journal.push_back(entry);
+  const std::string after = SceneText(*document);
+  report.changes = SceneChanges(before, after);
+  if (!request.savePath.empty() && !report.threw) {
+    WriteFileAtomically(request.savePath, after);
+    report.saved = request.savePath;
+  }
+  return report;
+}
+
+}  // namespace qvhost

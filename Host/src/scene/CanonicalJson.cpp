@@ -1,0 +1,115 @@
+// Canonical JSON text.
+#include "CanonicalJson.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace qvhost {
+
+namespace {
+
+std::string Number(const nlohmann::ordered_json& value) {
+  if (value.is_number_integer() || value.is_number_unsigned()) return value.dump();
+  const double number = value.get<double>();
+  const float single = float(number);
+  char text[32];
+  for (int precision = 1; precision <= 9; ++precision) {
+    std::snprintf(text, sizeof text, "%.*g", precision, double(single));
+    if (float(std::strtod(text, nullptr)) == single) break;
+  }
+  return text;
+}
+
+bool IsPlain(const nlohmann::ordered_json& value) { return !value.is_object() && !value.is_array(); }
+
+constexpr size_t kLineWidth = 100;
+
+void Write(const nlohmann::ordered_json& value, int indent, std::string& out);
+
+// The one-line form of a plain value, an array of plain values, or an object of those;
+// empty when the value has deeper structure.
+std::string Inline(const nlohmann::ordered_json& value) {
+  std::string out;
+  if (IsPlain(value)) {
+    Write(value, 0, out);
+    return out;
+  }
+  if (value.is_array()) {
+    for (const auto& element : value)
+      if (!IsPlain(element)) return "";
+    Write(value, 0, out);
+    return out;
+  }
+  out = "{";
+  bool first = true;
+  for (auto it = value.begin(); it != value.end(); ++it) {
+    if (it.value().is_object()) return "";
+    const std::string part = Inline(it.value());
+    if (part.empty()) return "";
+    out += (first ? "" : ", ") + nlohmann::ordered_json(it.key()).dump() + ": " + part;
+    first = false;
+  }
+  return out + "}";
+}
+
+void Write(const nlohmann::ordered_json& value, int indent, std::string& out) {
+  const std::string inner(size_t(indent + 2), ' ');
+  if (value.is_object() && !value.empty()) {
+    // Small flat objects stay on one line.
+    const std::string line = Inline(value);
+    if (!line.empty() && size_t(indent) + line.size() + 24 <= kLineWidth) {
+      out += line;
+      return;
+    }
+  }
+  if (value.is_object()) {
+    if (value.empty()) {
+      out += "{}";
+      return;
+    }
+    out += "{\n";
+    bool first = true;
+    for (auto it = value.begin(); it != value.end(); ++it) {
+      if (!first) out += ",\n";
+      first = false;
+      out += inner + nlohmann::ordered_json(it.key()).dump() + ": ";
+      Write(it.value(), indent + 2, out);
+    }
+    out += "\n" + std::string(size_t(indent), ' ') + "}";
+  } else if (value.is_array()) {
+    bool plain = true;
+    for (const auto& element : value) plain = plain && IsPlain(element);
+    if (plain) {
+      out += "[";
+      for (size_t i = 0; i < value.size(); ++i) {
+        if (i) out += ", ";
+        Write(value[i], indent, out);
+      }
+      out += "]";
+      return;
+    }
+    out += "[\n";
+    for (size_t i = 0; i < value.size(); ++i) {
+      if (i) out += ",\n";
+      out += inner;
+      Write(value[i], indent + 2, out);
+    }
+    out += "\n" + std::string(size_t(indent), ' ') + "]";
+  } else if (value.is_number()) {
+    out += Number(value);
+  } else {
+    out += value.dump();
+  }
+}
+
+}  // namespace
+
+std::string CanonicalJson(const nlohmann::ordered_json& value) {
+  std::string out;
+  Write(value, 0, out);
+  out += "\n";
+  return out;
+}
+
+}  // namespace qvhost

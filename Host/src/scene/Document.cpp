@@ -1,0 +1,85 @@
+// Document, scene, selection and command context.
+#include "qvhost/Document.h"
+
+namespace qvhost {
+
+namespace {
+
+struct IHostNotificationTarget : IUnknown {
+  static constexpr QVGUID kID = QV_HOST_ID(0x8003);
+};
+class NotificationTarget final : public HostObject<IHostNotificationTarget> {};
+
+template <class I>
+QVResult Give(I* object, I** out) {
+  QVClearOut(reinterpret_cast<void**>(out));
+  if (!object) return kQVOk;
+  object->AddRef();
+  *out = object;
+  return kQVOk;
+}
+
+}  // namespace
+
+IUnknown* Selection::GetItemObject(int32_t index) {
+  if (index < 0 || index >= int32_t(fItems.size())) return nullptr;
+  return fItems[size_t(index)].object.Get();
+}
+
+QVResult Selection::GetSnapshot(IHostSelection** snapshot) {
+  auto* copy = new Selection();
+  copy->fItems = fItems;
+  QVClearOut(reinterpret_cast<void**>(snapshot));
+  *snapshot = copy;
+  return kQVOk;
+}
+
+void Selection::Add(uint32_t family, IUnknown* object) {
+  SelectionItem item;
+  item.family = family;
+  item.object.Assign(object);
+  fItems.push_back(item);
+}
+
+QVResult SceneTree::GetRootElement(IHostTreeElement** root) { return Give<IHostTreeElement>(fRoot, root); }
+
+Scene::Scene(std::shared_ptr<Journal> journal)
+    : fJournal(std::move(journal)), fRoot(SceneElement::Create("")), fSelection(Adopt<Selection>(new Selection())) {}
+
+QVResult Scene::GetTree(IHostTree** tree) {
+  QVClearOut(reinterpret_cast<void**>(tree));
+  *tree = new SceneTree(fRoot.Get());
+  return kQVOk;
+}
+
+Document::Document(std::shared_ptr<Journal> journal)
+    : fJournal(journal), fScene(Adopt<Scene>(new Scene(std::move(journal)))) {}
+
+View3D& Document::GetOrAddView() {
+  if (!fView) fView = Adopt<View3D>(new View3D());
+  return *fView;
+}
+
+QVResult Document::GetComponent(uint32_t type, IUnknown** component) {
+  if (type == QVFourCC("3Dvw") && fView) return Give<IUnknown>(static_cast<IHost3DView*>(fView.Get()), component);
+  QVClearOut(reinterpret_cast<void**>(component));
+  return kQVOk;
+}
+
+CommandContext::CommandContext(Document& document) : fTarget(Adopt<IUnknown>(new NotificationTarget())) {
+  fDocument.Assign(&document);
+}
+
+QVResult CommandContext::GetScene(IHostScene** scene) { return Give<IHostScene>(&fDocument->GetScene(), scene); }
+
+QVResult CommandContext::GetSelection(IHostSelection** selection) {
+  return Give<IHostSelection>(&fDocument->GetScene().GetSelection(), selection);
+}
+
+QVResult CommandContext::GetChangeNotificationTarget(IUnknown** target) { return Give(fTarget.Get(), target); }
+
+QVResult CommandContext::GetActiveDocumentProvider(IUnknown** provider) {
+  return Give<IUnknown>(nullptr, provider);
+}
+
+}  // namespace qvhost

@@ -1,0 +1,268 @@
+// Reading, writing and comparing scene files.
+#include "qvhost/SceneFile.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "../JsonCheck.h"
+#include "CanonicalJson.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using nlohmann::ordered_json;
+
+namespace qvhost {
+
+namespace {
+
+constexpr int kFormatVersion = 1;
+
+class SceneReader {
+ public:
+  SceneReader(const std::string& file, std::shared_ptr<Journal> journal)
+      : fCheck(file), fJournal(std::move(journal)) {}
+
+  TQVCountedPtr<Document> Read(const json& document) {
+    const std::string root = "$";
+    fCheck.Object(document, root, {"qvscene", "elements", "selection", "view"});
+    fCheck.Integer(fCheck.Required(document, root, "qvscene"), JsonPath(root, "qvscene"), kFormatVersion,
+                   kFormatVersion);
+    auto made = Adopt<Document>(new Document(fJournal));
+    Scene& scene = made->GetScene();
+    if (document.contains("elements"))
+      ReadElements(document["elements"], JsonPath(root, "elements"), scene.Root());
+    if (document.contains("selection")) {
+      const std::string where = JsonPath(root, "selection");
+      const auto& selection = fCheck.Array(document["selection"], where);
+      for (size_t i = 0; i < selection.size(); ++i) {
+        const std::string at = JsonPath(where, i);
+        const std::string path = fCheck.String(selection[i], at);
+        SceneElement* element = scene.Root().Find(path);
+        if (!element) fCheck.Fail(at, "the path of an element of the scene (no element \"" + path + "\")");
+        scene.GetSelection().Add(QVFourCC("Tree"), static_cast<IHostTreeElement*>(element));
+      }
+    }
+    if (document.contains("view")) ReadView(document["view"], JsonPath(root, "view"), made->GetOrAddView());
+    return made;
+  }
+
+ private:
+  float Float(const json& value, const std::string& where) const {
+    const double number = fCheck.Number(value, where);
+    if (!std::isfinite(float(number))) fCheck.Fail(where, "a number within the range of a float");
+    return float(number);
+  }
+
+  void Floats(const json& value, const std::string& where, float* out, size_t count) const {
+    const auto& array = fCheck.Array(value, where);
+    if (array.size() != count) fCheck.Fail(where, "an array of " + std::to_string(count) + " numbers");
+    for (size_t i = 0; i < count; ++i) out[i] = Float(array[i], JsonPath(where, i));
+  }
+
+  TQVTransform Transform(const json& value, const std::string& where) const {
+    fCheck.Object(value, where, {"rotation", "translation", "scale", "pivot", "axisScale"});
+    TQVTransform transform;
+    if (value.contains("rotation")) Floats(value["rotation"], JsonPath(where, "rotation"), transform.rotation.m, 9);
+    if (value.contains("translation"))
+      Floats(value["translation"], JsonPath(where, "translation"), &transform.translation.x, 3);
+    if (value.contains("scale")) transform.uniformScale = Float(value["scale"], JsonPath(where, "scale"));
+    if (value.contains("pivot")) Floats(value["pivot"], JsonPath(where, "pivot"), &transform.pivot.x, 3);
+    if (value.contains("axisScale"))
+      Floats(value["axisScale"], JsonPath(where, "axisScale"), &transform.axisScale.x, 3);
+    return transform;
+  }
+
+  void ReadElements(const json& value, const std::string& where, SceneElement& parent) {
+    const auto& elements = fCheck.Array(value, where);
+    for (size_t i = 0; i < elements.size(); ++i) {
+      const std::string at = JsonPath(where, i);
+      const auto& entry = fCheck.Object(elements[i], at, {"name", "transform", "children"});
+      const std::string name = fCheck.String(fCheck.Required(entry, at, "name"), JsonPath(at, "name"));
+      if (name.empty() || name.find('/') != std::string::npos)
+        fCheck.Fail(JsonPath(at, "name"), "a non-empty name without '/'");
+      auto element = SceneElement::Create(name);
+      if (entry.contains("transform")) element->SetLocal(Transform(entry["transform"], JsonPath(at, "transform")));
+      if (entry.contains("children")) ReadElements(entry["children"], JsonPath(at, "children"), *element);
+      parent.Append(element.Get());
+    }
+  }
+
+  void ReadView(const json& value, const std::string& where, View3D& view) {
+    fCheck.Object(value, where, {"panes"});
+    const std::string panesPath = JsonPath(where, "panes");
+    const auto& panes = fCheck.Array(fCheck.Required(value, where, "panes"), panesPath);
+    for (size_t i = 0; i < panes.size(); ++i) {
+      const std::string at = JsonPath(panesPath, i);
+      const auto& entry = fCheck.Object(panes[i], at, {"name", "active", "offset", "scale", "locked"});
+      ViewPane& pane =
+          view.AddPane(fCheck.String(fCheck.Required(entry, at, "name"), JsonPath(at, "name")), fJournal);
+      if (entry.contains("active")) pane.active = fCheck.Boolean(entry["active"], JsonPath(at, "active"));
+      if (entry.contains("locked")) pane.View().locked = fCheck.Boolean(entry["locked"], JsonPath(at, "locked"));
+      if (entry.contains("offset")) {
+        const std::string offsetPath = JsonPath(at, "offset");
+        const auto& offset = fCheck.Array(entry["offset"], offsetPath);
+        if (offset.size() != 2) fCheck.Fail(offsetPath, "an array of 2 integers");
+        pane.View().SetOffset(int32_t(fCheck.Integer(offset[0], JsonPath(offsetPath, 0), INT32_MIN, INT32_MAX)),
+                              int32_t(fCheck.Integer(offset[1], JsonPath(offsetPath, 1), INT32_MIN, INT32_MAX)));
+      }
+      if (entry.contains("scale")) pane.View().SetScale(Float(entry["scale"], JsonPath(at, "scale")));
+    }
+  }
+
+  JsonCheck fCheck;
+  std::shared_ptr<Journal> fJournal;
+};
+
+ordered_json FloatArray(const float* values, size_t count) {
+  ordered_json array = ordered_json::array();
+  for (size_t i = 0; i < count; ++i) array.push_back(double(values[i]));
+  return array;
+}
+
+bool SameFloats(const float* a, const float* b, size_t count) {
+  for (size_t i = 0; i < count; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
+ordered_json TransformJson(const TQVTransform& t) {
+  const TQVTransform identity;
+  ordered_json out = ordered_json::object();
+  if (!SameFloats(t.rotation.m, identity.rotation.m, 9)) out["rotation"] = FloatArray(t.rotation.m, 9);
+  if (!SameFloats(&t.translation.x, &identity.translation.x, 3)) out["translation"] = FloatArray(&t.translation.x, 3);
+  if (t.uniformScale != identity.uniformScale) out["scale"] = double(t.uniformScale);
+  if (!SameFloats(&t.pivot.x, &identity.pivot.x, 3)) out["pivot"] = FloatArray(&t.pivot.x, 3);
+  if (!SameFloats(&t.axisScale.x, &identity.axisScale.x, 3)) out["axisScale"] = FloatArray(&t.axisScale.x, 3);
+  return out;
+}
+
+ordered_json ElementsJson(const SceneElement& parent) {
+  ordered_json elements = ordered_json::array();
+  for (const SceneElement* child : parent.Children()) {
+    ordered_json entry;
+    entry["name"] = child->Name();
+    ordered_json transform = TransformJson(child->Local());
+    if (!transform.empty()) entry["transform"] = transform;
+    if (!child->Children().empty()) entry["children"] = ElementsJson(*child);
+    elements.push_back(entry);
+  }
+  return elements;
+}
+
+void Compare(const ordered_json& before, const ordered_json& after, const std::string& where,
+             std::vector<std::string>& changes) {
+  if (before.is_object() && after.is_object()) {
+    for (auto it = before.begin(); it != before.end(); ++it) {
+      const std::string at = where + "." + it.key();
+      if (after.contains(it.key()))
+        Compare(it.value(), after[it.key()], at, changes);
+      else
+        changes.push_back(at + ": " + CanonicalJson(it.value()).substr(0, 200) + " -> (none)");
+    }
+    for (auto it = after.begin(); it != after.end(); ++it)
+      if (!before.contains(it.key())) Compare(ordered_json(), it.value(), where + "." + it.key(), changes);
+    return;
+  }
+  const bool plainArrays = before.is_array() && after.is_array() && before.size() == after.size();
+  if (plainArrays) {
+    bool nested = false;
+    for (const auto& element : before) nested = nested || element.is_structured();
+    if (nested) {
+      for (size_t i = 0; i < before.size(); ++i)
+        Compare(before[i], after[i], where + "[" + std::to_string(i) + "]", changes);
+      return;
+    }
+  }
+  const std::string a = before.is_null() ? "(none)\n" : CanonicalJson(before);
+  const std::string b = after.is_null() ? "(none)\n" : CanonicalJson(after);
+  if (a != b) changes.push_back(where + ": " + a.substr(0, a.size() - 1) + " -> " + b.substr(0, b.size() - 1));
+}
+
+}  // namespace
+
+TQVCountedPtr<Document> LoadSceneFile(const std::string& path, std::shared_ptr<Journal> journal) {
+  return SceneReader(path, std::move(journal)).Read(JsonCheck::ReadFile(path));
+}
+
+TQVCountedPtr<Document> ParseScene(const std::string& text, const std::string& name,
+                                   std::shared_ptr<Journal> journal) {
+  json document;
+  try {
+    document = json::parse(text);
+  } catch (const json::parse_error& error) {
+    throw HostError(name + ": malformed JSON at byte " + std::to_string(error.byte) + ": expected a JSON document");
+  }
+  return SceneReader(name, std::move(journal)).Read(document);
+}
+
+std::string SceneText(Document& document) {
+  ordered_json out;
+  out["qvscene"] = kFormatVersion;
+  Scene& scene = document.GetScene();
+  out["elements"] = ElementsJson(scene.Root());
+  ordered_json selection = ordered_json::array();
+  for (const SelectionItem& item : scene.GetSelection().Items())
+    if (SceneElement* element = AsSceneElement(item.object.Get())) selection.push_back(element->Path());
+  if (!selection.empty()) out["selection"] = selection;
+  if (View3D* view = document.View()) {
+    ordered_json panes = ordered_json::array();
+    for (const auto& pane : view->Panes()) {
+      ordered_json entry;
+      entry["name"] = pane->Name();
+      entry["active"] = pane->active;
+      int32_t x = 0, y = 0;
+      pane->View().GetOffset(&x, &y);
+      entry["offset"] = {x, y};
+      entry["scale"] = double(pane->View().GetScale());
+      if (pane->View().locked) entry["locked"] = true;
+      panes.push_back(entry);
+    }
+    out["view"]["panes"] = panes;
+  }
+  return CanonicalJson(out);
+}
+
+void SaveSceneFile(Document& document, const std::string& path) { WriteFileAtomically(path, SceneText(document)); }
+
+std::vector<std::string> SceneChanges(const std::string& before, const std::string& after) {
+  std::vector<std::string> changes;
+  Compare(ordered_json::parse(before), ordered_json::parse(after), "$", changes);
+  return changes;
+}
+
+void WriteFileAtomically(const std::string& path, const std::string& contents) {
+  const fs::path target(path);
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  const int fd = mkstemp(temporary.data());
+  if (fd < 0) throw HostError(path + ": cannot write the file (" + std::strerror(errno) + ")");
+  ::fchmod(fd, 0644);  // mkstemp makes it private
+  const char* data = contents.data();
+  size_t left = contents.size();
+  bool ok = true;
+  while (left > 0 && ok) {
+    const ssize_t written = ::write(fd, data, left);
+    ok = written > 0;
+    if (ok) {
+      data += written;
+      left -= size_t(written);
+    }
+  }
+  const int error = ok ? 0 : errno;
+  ok = ::fsync(fd) == 0 && ok;
+  ::close(fd);
+  if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    const int reason = error ? error : errno;
+    std::remove(temporary.c_str());
+    throw HostError(path + ": cannot write the file (" + std::strerror(reason) + ")");
+  }
+}
+
+}  // namespace qvhost

@@ -1,0 +1,123 @@
+// qvhost run: one scene command on a scene, with a report of what happened.
+#include <cstdio>
+
+#include <nlohmann/json.hpp>
+
+#include "Verbs.h"
+#include "qvhost/CommandDriver.h"
+#include "qvhost/HostError.h"
+#include "qvhost/ModuleLoader.h"
+
+using namespace qvhost;
+
+namespace qvtool {
+
+const char kRunUsage[] =
+    "usage: qvhost run <Component> --scene FILE [options]\n"
+    "\n"
+    "Drives the command as the host does: SetContext, the tester, the dialog, Prepare,\n"
+    "Do, then each --then step; prints what the command answered, what the host was\n"
+    "asked to show or notify, and what changed in the scene.\n"
+    "  --scene FILE        the scene to run on (required)\n"
+    "  --select PATH       select the element PATH (\"Parent/Child\"); repeatable;\n"
+    "                      replaces the scene's selection\n"
+    "  --set NAME=VALUE    write a field of the command's dialog; repeatable\n"
+    "  --control ID        send a control event for the four-character ID; repeatable\n"
+    "  --then undo|redo    a step after Do; repeatable, run in order\n"
+    "  --force             run even when the command is not enabled\n"
+    "  --save FILE         save the resulting scene (not when the module threw)\n"
+    "  --modules DIR       where to look for modules\n"
+    "  --json              print the report as one JSON object\n"
+    "exit status: 0 done, 1 the module threw or leaked, 2 bad input\n";
+
+namespace {
+
+void PrintText(const RunReport& report) {
+  std::printf("%s (%s) on %s\n", report.component.c_str(), report.module.c_str(), report.scene.c_str());
+  for (const RunStep& step : report.steps) std::printf("  %-26s %s\n", step.operation.c_str(), step.answer.c_str());
+  if (!report.enabled && !report.ran) std::printf("not enabled: not run (--force runs it anyway)\n");
+  if (!report.parameters.empty()) {
+    std::printf("parameters:\n");
+    for (const std::string& parameter : report.parameters) std::printf("  %s\n", parameter.c_str());
+  }
+  if (!report.journal.empty()) {
+    std::printf("journal:\n");
+    for (const JournalEntry& entry : report.journal)
+      std::printf("  %-9s %s\n", entry.kind.c_str(), entry.text.c_str());
+  }
+  std::printf("changes:%s\n", report.changes.empty() ? " none" : "");
+  for (const std::string& change : report.changes) std::printf("  %s\n", change.c_str());
+  if (!report.saved.empty()) std::printf("saved: %s\n", report.saved.c_str());
+}
+
+nlohmann::json Json(const RunReport& report) {
+  nlohmann::json out = {{"component", report.component}, {"module", report.module}, {"scene", report.scene},
+                        {"enabled", report.enabled}, {"ran", report.ran}};
+  out["steps"] = nlohmann::json::array();
+  for (const RunStep& step : report.steps) out["steps"].push_back({{"operation", step.operation}, {"answer", step.answer}});
+  out["parameters"] = report.parameters;
+  out["journal"] = nlohmann::json::array();
+  for (const JournalEntry& entry : report.journal) out["journal"].push_back({{"kind", entry.kind}, {"text", entry.text}});
+  out["changes"] = report.changes;
+  if (!report.saved.empty()) out["saved"] = report.saved;
+  if (report.threw) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", unsigned(report.code));
+    out["exception"] = {{"code", code}, {"source", report.source}, {"line", report.line}};
+  }
+  if (!report.leak.empty()) out["leak"] = report.leak;
+  return out;
+}
+
+}  // namespace
+
+int RunVerb(const std::vector<std::string>& arguments) {
+  RunRequest request;
+  request.moduleFolder = DefaultModuleFolder();
+  bool json = false;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "--scene") {
+      request.scenePath = OptionValue(arguments, i);
+    } else if (argument == "--select") {
+      request.select.push_back(OptionValue(arguments, i));
+    } else if (argument == "--set") {
+      const std::string& setting = OptionValue(arguments, i);
+      const size_t equals = setting.find('=');
+      if (equals == std::string::npos || equals == 0)
+        throw HostError("--set " + setting + ": expected NAME=VALUE");
+      request.sets.emplace_back(setting.substr(0, equals), setting.substr(equals + 1));
+    } else if (argument == "--control") {
+      request.controls.push_back(OptionValue(arguments, i));
+    } else if (argument == "--then") {
+      request.then.push_back(OptionValue(arguments, i));
+    } else if (argument == "--force") {
+      request.force = true;
+    } else if (argument == "--save") {
+      request.savePath = OptionValue(arguments, i);
+    } else if (argument == "--modules") {
+      request.moduleFolder = OptionValue(arguments, i);
+    } else if (argument == "--json") {
+      json = true;
+    } else if (argument.rfind("--", 0) == 0 || !request.component.empty()) {
+      throw HostError("qvhost run: unknown option '" + argument + "' (see qvhost run --help)");
+    } else {
+      request.component = argument;
+    }
+  }
+  if (request.component.empty()) throw HostError("qvhost run: which component? (see qvhost run --help)");
+  if (request.scenePath.empty()) throw HostError("qvhost run " + request.component + ": --scene FILE is required");
+
+  const RunReport report = RunCommand(request);
+  if (json)
+    std::printf("%s\n", Json(report).dump(2).c_str());
+  else
+    PrintText(report);
+  if (report.threw)
+    std::fprintf(stderr, "%s threw 0x%08X at %s line %d\n", report.component.c_str(), unsigned(report.code),
+                 report.source.empty() ? "(no source)" : report.source.c_str(), report.line);
+  if (!report.leak.empty()) std::fprintf(stderr, "%s\n", report.leak.c_str());
+  return report.ExitStatus();
+}
+
+}  // namespace qvtool

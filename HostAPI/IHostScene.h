@@ -1,0 +1,60 @@
+// Scene structure: the document, the scene, its element tree and tree elements.
+#pragma once
+
+#include "HostServices.h"
+#include "QVMath.h"
+#include "QVRemovalRecord.h"
+#include "QVString.h"
+
+struct IHostTreeElement;
+
+// The document HostApplicationServices answers. Modules only hand it back; the host
+// finds the document's components through it.
+struct IHostDocument : IUnknown {
+  static constexpr QVGUID kID = QV_HOST_ID(0x110);
+  // The document's component of `type` (for example '3Dvw'), or null.
+  virtual QVResult GetComponent(uint32_t type, IUnknown** component) = 0;
+};
+
+struct IHostTree : IUnknown {
+  static constexpr QVGUID kID = QV_HOST_ID(0x111);
+  virtual QVResult GetRootElement(IHostTreeElement** root) = 0;
+};
+
+struct IHostScene : IUnknown {
+  static constexpr QVGUID kID = QV_HOST_ID(0x112);
+  virtual void PrepareTree() = 0;
+  virtual QVResult GetTree(IHostTree** tree) = 0;
+  // The scene-changed signal at the end of Do, Undo and Redo.
+  virtual void SceneChanged() = 0;
+};
+
+// An element of the scene's tree. Transforms are exchanged as TQVTransform (local or
+// global) or Matrix34 (global); children are kept in sibling order.
+struct IHostTreeElement : IUnknown {
+  static constexpr QVGUID kID = QV_HOST_ID(0x113);
+  // Borrowed answers: the tree keeps its elements alive.
+  virtual IHostTreeElement* GetFirstChild() = 0;
+  virtual IHostTreeElement* GetNextSibling() = 0;
+  virtual QVResult GetParent(IHostTreeElement** parent) = 0;
+
+  // A copy of the element and its subtree, not yet in the tree.
+  virtual QVResult DeepCopy(int32_t flag, IHostTreeElement** copy) = 0;
+  // Puts `element` (not in a tree) right after this element, under the same parent.
+  virtual QVResult InsertNextTo(IHostTreeElement* element) = 0;
+  // Appends `element` (not in a tree) as this element's last child.
+  virtual QVResult AddChild(IHostTreeElement* element) = 0;
+  // Takes the element out; `record` (fresh) receives what ReInsert needs.
+  virtual QVResult Remove(IUnknown** token, RemovalRecord* record) = 0;
+  // Asked of record->references[0]: puts the element back where it was.
+  virtual QVResult ReInsert(const RemovalRecord* record) = 0;
+
+  virtual void GetName(TQVString& name) = 0;
+  virtual void SetName(const TQVString& name) = 0;
+  virtual void GetLocalTransform(TQVTransform& transform) = 0;
+  virtual void SetLocalTransform(const TQVTransform& transform, int32_t a, int32_t b, int32_t c) = 0;
+  virtual void GetGlobalTransform(TQVTransform& transform) = 0;
+  virtual void SetGlobalTransform(const TQVTransform& transform, int32_t a, int32_t b, int32_t c, int32_t d) = 0;
+  virtual void GetGlobalMatrix(Matrix34& matrix) = 0;
+  virtual void SetGlobalMatrix(const Matrix34& matrix, int32_t flags) = 0;
+};
