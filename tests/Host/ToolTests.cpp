@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -16,7 +17,10 @@ struct ToolRun {
 };
 
 ToolRun Qvhost(const std::string& arguments, const std::string& environment = "") {
-  const std::string errPath = testing::TempDir() + "qvhost-stderr.txt";
+  // Tests run in parallel processes: each run has its own stderr file.
+  static int runs = 0;
+  const std::string errPath =
+      testing::TempDir() + "qvhost-stderr-" + std::to_string(getpid()) + "-" + std::to_string(runs++) + ".txt";
   const std::string command = environment + " " + QV_QVHOST + " " + arguments + " 2>" + errPath;
   ToolRun run{};
   FILE* pipe = popen(command.c_str(), "r");
@@ -29,6 +33,7 @@ ToolRun Qvhost(const std::string& arguments, const std::string& environment = ""
     while ((n = fread(buffer.data(), 1, buffer.size(), err)) > 0) run.err.append(buffer.data(), n);
     fclose(err);
   }
+  std::remove(errPath.c_str());
   return run;
 }
 
@@ -71,6 +76,125 @@ TEST(ToolTest, HelpOnTheToolAndOnEachVerb) {
   const ToolRun list = Qvhost("list --help");
   EXPECT_EQ(list.status, 0);
   EXPECT_NE(list.out.find("usage: qvhost list"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::string text;
+  if (FILE* file = fopen(path.c_str(), "r")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+    fclose(file);
+  }
+  return text;
+}
+
+std::string WriteTemp(const std::string& name, const std::string& text) {
+  const std::string path = testing::TempDir() + name;
+  FILE* file = fopen(path.c_str(), "w");
+  fputs(text.c_str(), file);
+  fclose(file);
+  return path;
+}
+
+const std::string kExample = std::string(QV_EXAMPLES) + "/crop-revert.qvscene.json";
+const std::string kModules = std::string(" --modules ") + QV_MODULE_DIR;
+
+TEST(RunToolTest, CropRevertResetsTheExampleAndUndoRestoresIt) {
+  const std::string saved = testing::TempDir() + "reset.json";
+  std::remove(saved.c_str());
+  const ToolRun run = Qvhost("run CropRevert --scene " + kExample + " --save " + saved + kModules);
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* expected : {"Do                         true", "display   update Camera",
+                               "$.view.panes[1].offset: [120, -48] -> [0, 0]", "$.view.panes[1].scale: 1.5 -> 1",
+                               "saved: "})
+    EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;
+  const auto scene = nlohmann::json::parse(ReadFile(saved));
+  EXPECT_EQ(scene["view"]["panes"][1]["offset"], nlohmann::json::array({0, 0}));
+  EXPECT_EQ(scene["view"]["panes"][0]["offset"], nlohmann::json::array({0, 0}));
+
+  const std::string undone = testing::TempDir() + "undone.json";
+  const ToolRun undo = Qvhost("run CropRevert --scene " + kExample + " --then undo --then redo --then undo --save " +
+                              undone + kModules);
+  ASSERT_EQ(undo.status, 0) << undo.err;
+  EXPECT_NE(undo.out.find("changes: none"), std::string::npos) << undo.out;
+  EXPECT_EQ(ReadFile(undone), ReadFile(kExample));
+}
+
+TEST(RunToolTest, BadInputIsRefusedWithStatusTwoAndWritesNothing) {
+  const std::string malformed = WriteTemp("malformed.json", "{\"qvscene\": 1, \"elements\": [");
+  const std::string unknownKey = WriteTemp("unknown-key.json", "{\"qvscene\": 1, \"colour\": 1}");
+  struct Case {
+    std::string arguments;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"run CropRevert --scene /nonexistent/scene.json", "/nonexistent/scene.json: cannot open the file"},
+      {"run CropRevert --scene " + malformed, malformed + ": malformed JSON"},
+      {"run CropRevert --scene " + unknownKey, unknownKey + ": $.colour: expected no such key"},
+      {"run CropRevert --scene " + kExample + " --set Size=3", "--set Size: CropRevert has no dialog"},
+      {"run \"ProbeModule command\" --scene " + kExample + " --set Nope=1",
+       "--set Nope: dialog 150 has no such field (fields: Mode, Changes"},
+      {"run \"ProbeModule command\" --scene " + kExample + " --set Mode=lots", "--set Mode=lots: expected an integer"},
+      {"run Nothing --scene " + kExample, "unknown component 'Nothing'"},
+      {"run CropRevert --scene " + kExample + " --then sideways", "--then sideways: expected undo or redo"},
+      {"run CropRevert", "--scene FILE is required"},
+  };
+  const std::string saved = testing::TempDir() + "never.json";
+  for (const Case& c : cases) {
+    std::remove(saved.c_str());
+    const ToolRun run = Qvhost(c.arguments + " --save " + saved + kModules);
+    EXPECT_EQ(run.status, 2) << c.arguments << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+    EXPECT_EQ(ReadFile(saved), "") << c.arguments;
+  }
+}
+
+TEST(RunToolTest, ModuleExceptionsGiveStatusOneWithCodeSourceAndLine) {
+  const std::string noView = WriteTemp("no-view.json", "{\"qvscene\": 1}\n");
+  const std::string saved = testing::TempDir() + "thrown.json";
+  struct Case {
+    std::string arguments;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"run CropRevert --scene " + noView,
+       "CropRevert threw 0x80010005 at Samples/SceneCommands/CropRevert/CropRevert line 126"},
+      {"run \"ProbeModule command\" --scene " + kExample + " --set Mode=4",
+       "threw 0x80010005 at tests/Probe/ProbeModule line 60"},
+      {"run \"ProbeModule command\" --scene " + kExample + " --set Mode=1",
+       "threw 0x80010004 at (no source) line 0"},
+  };
+  for (const Case& c : cases) {
+    std::remove(saved.c_str());
+    const ToolRun run = Qvhost(c.arguments + " --save " + saved + kModules);
+    EXPECT_EQ(run.status, 1) << c.arguments << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(saved), "") << "nothing saved after a throw";
+  }
+}
+
+TEST(RunToolTest, DisabledCommandsRunOnlyWhenForcedAndTheDialogReachesTheBlock) {
+  const std::string empty = WriteTemp("no-selection.json", "{\"qvscene\": 1, \"elements\": [{\"name\": \"A\"}]}\n");
+  const ToolRun refused = Qvhost("run \"ProbeModule command\" --scene " + empty + kModules);
+  EXPECT_EQ(refused.status, 0) << refused.err;
+  EXPECT_NE(refused.out.find("not enabled: not run"), std::string::npos) << refused.out;
+  EXPECT_EQ(refused.out.find("Do "), std::string::npos) << refused.out;
+
+  const ToolRun forced = Qvhost("run \"ProbeModule command\" --scene " + empty +
+                                " --force --set Factor=2.5 --control PING --control PING --json" + kModules);
+  ASSERT_EQ(forced.status, 0) << forced.err;
+  const auto report = nlohmann::json::parse(forced.out);
+  EXPECT_TRUE(report["ran"]);
+  const auto& parameters = report["parameters"];
+  EXPECT_NE(std::find(parameters.begin(), parameters.end(), "Factor=2.5"), parameters.end()) << parameters;
+  EXPECT_NE(std::find(parameters.begin(), parameters.end(), "ControlEvents=3"), parameters.end())
+      << "dialog ready and two PINGs: " << parameters;
 }
 
 }  // namespace

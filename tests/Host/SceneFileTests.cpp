@@ -1,0 +1,104 @@
+// Scene files: canonical round trips, refusals with file, path and expectation, and
+// atomic writes.
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "LeakCheck.h"
+#include "qvhost/HostError.h"
+#include "qvhost/SceneFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+using SceneFileTest = LeakCheckedTest;
+
+TEST_F(SceneFileTest, LoadingThenSavingGivesTheSameFile) {
+  auto journal = std::make_shared<qvhost::Journal>();
+  for (const std::string& path : {std::string(QV_TEST_DATA) + "/every-section.qvscene.json",
+                                 std::string(QV_EXAMPLES) + "/crop-revert.qvscene.json"}) {
+    auto document = qvhost::LoadSceneFile(path, journal);
+    EXPECT_EQ(qvhost::SceneText(*document), Read(path)) << path;
+  }
+  auto document = qvhost::LoadSceneFile(std::string(QV_TEST_DATA) + "/every-section.qvscene.json", journal);
+  qvhost::Scene& scene = document->GetScene();
+  EXPECT_EQ(scene.GetSelection().GetItemCount(), 2);
+  ASSERT_NE(scene.Root().Find("Rig/Arm/Hand"), nullptr);
+  EXPECT_EQ(scene.Root().Find("Rig")->Local().pivot.x, 0.5f);
+  EXPECT_TRUE(document->View()->Panes().at(0)->View().locked);
+  EXPECT_EQ(document->View()->Panes().at(0)->View().GetScale(), 0.1f);
+}
+
+TEST_F(SceneFileTest, RefusesBadScenesWithWhereAndWhat) {
+  struct Case {
+    const char* text;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"{\"qvscene\": 1,", "malformed JSON at byte"},
+      {R"({"elements": []})", "$.qvscene: expected this key"},
+      {R"({"qvscene": 2})", "$.qvscene: expected an integer from 1 to 1"},
+      {R"({"qvscene": 1, "cameras": []})", "$.cameras: expected no such key"},
+      {R"({"qvscene": 1, "elements": [{"name": 5}]})", "$.elements[0].name: expected a string"},
+      {R"({"qvscene": 1, "elements": [{"name": "a/b"}]})", "$.elements[0].name: expected a non-empty name"},
+      {R"({"qvscene": 1, "elements": [{"name": "A", "transform": {"translation": [1, 2]}}]})",
+       "$.elements[0].transform.translation: expected an array of 3 numbers"},
+      {R"({"qvscene": 1, "elements": [{"name": "A", "transform": {"scale": "big"}}]})",
+       "$.elements[0].transform.scale: expected a number"},
+      {R"({"qvscene": 1, "elements": [{"name": "A", "children": [{"name": "B", "colour": 1}]}]})",
+       "$.elements[0].children[0].colour: expected no such key"},
+      {R"({"qvscene": 1, "selection": ["Nobody"]})", "$.selection[0]: expected the path of an element"},
+      {R"({"qvscene": 1, "view": {"panes": [{"name": "P", "offset": [1.5, 0]}]}})",
+       "$.view.panes[0].offset[0]: expected an integer"},
+      {R"({"qvscene": 1, "view": {"panes": [{"name": "P", "active": 1}]}})",
+       "$.view.panes[0].active: expected true or false"},
+      {R"({"qvscene": 1, "elements": [{"name": "A", "transform": {"scale": 1e39}}]})",
+       "$.elements[0].transform.scale: expected a number within the range of a float"},
+  };
+  auto journal = std::make_shared<qvhost::Journal>();
+  for (const Case& c : cases) {
+    try {
+      qvhost::ParseScene(c.text, "scene.json", journal);
+      ADD_FAILURE() << "accepted: " << c.text;
+    } catch (const qvhost::HostError& error) {
+      const std::string message = error.what();
+      EXPECT_EQ(message.rfind("scene.json: ", 0), 0u) << message;
+      EXPECT_NE(message.find(c.expected), std::string::npos) << message;
+    }
+  }
+}
+
+TEST_F(SceneFileTest, FailedWritesLeaveNothingBehind) {
+  const fs::path folder = fs::temp_directory_path() / ("qvscene-" + std::to_string(getpid()));
+  fs::create_directories(folder);
+  const std::string target = (folder / "scene.json").string();
+  qvhost::WriteFileAtomically(target, "first\n");
+  EXPECT_EQ(Read(target), "first\n");
+  EXPECT_EQ(fs::status(target).permissions() & fs::perms::others_read, fs::perms::others_read);
+  EXPECT_THROW(qvhost::WriteFileAtomically((folder / "missing" / "scene.json").string(), "x"), qvhost::HostError);
+  // Renaming onto a folder fails; the old file and the folder are as they were.
+  fs::create_directories(folder / "taken");
+  EXPECT_THROW(qvhost::WriteFileAtomically((folder / "taken").string(), "x"), qvhost::HostError);
+  size_t entries = 0;
+  for (const auto& entry : fs::directory_iterator(folder)) entries += entry.exists();
+  EXPECT_EQ(entries, 2u) << "no temporary file left";
+  fs::remove_all(folder);
+}
+
+TEST_F(SceneFileTest, ChangesNameEveryDifferingValue) {
+  const std::string before = R"({"qvscene": 1, "view": {"panes": [{"name": "P", "offset": [1, 2], "scale": 2}]}})";
+  const std::string after = R"({"qvscene": 1, "view": {"panes": [{"name": "P", "offset": [0, 0], "scale": 1}]}})";
+  EXPECT_EQ(qvhost::SceneChanges(before, after),
+            (std::vector<std::string>{"$.view.panes[0].offset: [1, 2] -> [0, 0]", "$.view.panes[0].scale: 2 -> 1"}));
+  EXPECT_TRUE(qvhost::SceneChanges(before, before).empty());
+}
+
+}  // namespace
