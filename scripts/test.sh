@@ -30,7 +30,7 @@ run_suite() {  # preset
     return
   fi
   echo "== $preset tests"
-  ctest --preset "$preset" -j2 2>&1 | tee "$log" | grep -E 'Failed|\*\*\*|tests passed|Total Test time'
+  ctest --preset "$preset" -j2 2>&1 | tee "$log" | grep -E '\*\*\*|tests passed|Total Test time|tests FAILED'
   count "$log"
 }
 
