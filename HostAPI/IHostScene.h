@@ -18,7 +18,8 @@ struct IHostDocument : IUnknown {
 
 struct IHostTree : IUnknown {
   static constexpr QVGUID kID = QV_HOST_ID(0x111);
-  virtual QVResult GetRootElement(IHostTreeElement** root) = 0;
+  // The root element (with the arguments the walk passes: 0, 1).
+  virtual QVResult GetRootElement(IHostTreeElement** root, int32_t a, int32_t b) = 0;
 };
 
 struct IHostScene : IUnknown {
@@ -27,6 +28,27 @@ struct IHostScene : IUnknown {
   virtual QVResult GetTree(IHostTree** tree) = 0;
   // The scene-changed signal at the end of Do, Undo and Redo.
   virtual void SceneChanged() = 0;
+  // The first object list: every entry answers IHostAnimated (borrowed entries).
+  virtual uint32_t GetObjectList1Count() = 0;
+  virtual IUnknown* GetObjectList1Entry(uint32_t index) = 0;
+  // The second object list: every entry answers IHostObjectOwner.
+  virtual uint32_t GetObjectList2Count() = 0;
+  virtual IUnknown* GetObjectList2Entry(uint32_t index) = 0;
+  // One more animated object, borrowed, or null.
+  virtual IUnknown* GetExtraAnimatedObject() = 0;
+};
+
+// The scene's structure, answered by the scene or by a nested scene's object.
+struct IHostSceneHierarchy : IUnknown {
+  static constexpr QVGUID kID = QV_HOST_ID(0x114);
+  virtual void Prepare() = 0;
+  virtual QVResult GetTree(IHostTree** tree) = 0;
+};
+
+// An element that shows an object (a nested scene, a primitive).
+struct IHostInstance : IUnknown {
+  static constexpr QVGUID kID = QV_HOST_ID(0x115);
+  virtual QVResult GetObject(IUnknown** object) = 0;
 };
 
 // An element of the scene's tree. Transforms are exchanged as TQVTransform (local or

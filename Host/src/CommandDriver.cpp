@@ -84,6 +84,7 @@ RunReport RunCommand(const RunRequest& request) {
 
   auto module = LoadedModule::Load(modulePath, shell.Get());
   report.module = module->Name();
+  shell->Settings().resources.push_back(module->Resources());
   const ComponentResource* component = nullptr;
   for (const ComponentResource& entry : module->Resources().components)
     if (entry.name == request.component) component = &entry;

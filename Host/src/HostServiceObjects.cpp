@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "IHostModalDialog.h"
 #include "qvhost/HostMemory.h"
 
 namespace qvhost {
@@ -154,26 +155,48 @@ class ProgressService final : public Service<HostProgressServices> {
   std::atomic<int32_t> fQuestions{0};
 };
 
+// The resource file selected last, or null.
+const ResourceFile* SelectedResources(const ShellSettings& settings) {
+  if (settings.selectedResources.empty()) return nullptr;
+  return &settings.resources[settings.selectedResources.back()];
+}
+
 class ResourceService final : public Service<HostResourceServices> {
  public:
   using Service::Service;
   QVResult BeginUsingResources(uint32_t family, uint32_t classCode) override {
-    fJournal->Record("resources", "begin " + FourCCText(family) + " " + FourCCText(classCode));
-    return kQVOk;
+    fJournal->Record("resources", "begin " + FormatFourCC(family) + " " + FormatFourCC(classCode));
+    for (size_t i = 0; i < fSettings->resources.size(); ++i) {
+      for (const ComponentResource& component : fSettings->resources[i].components) {
+        if (component.family == family && component.classCode == classCode) {
+          fSettings->selectedResources.push_back(i);
+          return kQVOk;
+        }
+      }
+    }
+    fSettings->selectedResources.push_back(size_t(-1));
+    return kQVErrNotSupported;
   }
   QVResult EndUsingResources() override {
     fJournal->Record("resources", "end");
+    if (!fSettings->selectedResources.empty()) fSettings->selectedResources.pop_back();
     return kQVOk;
   }
   QVResult LoadIndexedString(int16_t list, int16_t index, TQVString& text) override {
-    fJournal->Record("resources", "string " + std::to_string(list) + "/" + std::to_string(index));
+    const ResourceFile* file = Selected();
     text.SetFrom("");
+    if (!file) return kQVErrNotSupported;
+    auto entries = file->stringLists.find(list);
+    if (entries == file->stringLists.end() || index < 1 || size_t(index) > entries->second.size())
+      return kQVErrNotSupported;
+    text.SetFrom(entries->second[size_t(index) - 1].c_str());
     return kQVOk;
   }
 
  private:
-  static std::string FourCCText(uint32_t code) {
-    return {char(code >> 24), char(code >> 16), char(code >> 8), char(code)};
+  const ResourceFile* Selected() const {
+    if (fSettings->selectedResources.empty() || fSettings->selectedResources.back() == size_t(-1)) return nullptr;
+    return SelectedResources(*fSettings);
   }
 };
 
@@ -196,13 +219,34 @@ class NotificationService final : public Service<HostNotificationServices> {
   }
 };
 
+// An alert: showing it records its text from the module's resource file.
+class ModalDialog final : public HostObject<IHostModalDialog> {
+ public:
+  ModalDialog(std::string text, std::shared_ptr<Journal> journal) : fText(std::move(text)), fJournal(std::move(journal)) {}
+  QVResult Prepare() override { return kQVOk; }
+  QVResult Show() override {
+    fJournal->Record("alert", fText);
+    return kQVOk;
+  }
+
+ private:
+  std::string fText;
+  std::shared_ptr<Journal> fJournal;
+};
+
 class DialogService final : public Service<HostDialogServices> {
  public:
   using Service::Service;
-  QVResult CreateDialog(uint32_t, int16_t id, IUnknown** dialog) override {
+  QVResult CreateDialog(uint32_t resourceType, int16_t id, IUnknown** dialog) override {
     QVClearOut(reinterpret_cast<void**>(dialog));
-    fJournal->Record("dialog", "create " + std::to_string(id));
-    return kQVErrNotImplemented;
+    std::string text = FormatFourCC(resourceType) + " " + std::to_string(id) + " (not in the selected resources)";
+    const bool selected = !fSettings->selectedResources.empty() && fSettings->selectedResources.back() != size_t(-1);
+    if (const ResourceFile* file = selected ? SelectedResources(*fSettings) : nullptr) {
+      auto alert = file->alerts.find(id);
+      if (alert != file->alerts.end()) text = alert->second;
+    }
+    *dialog = static_cast<IHostModalDialog*>(new ModalDialog(text, fJournal));
+    return kQVOk;
   }
 };
 

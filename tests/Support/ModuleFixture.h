@@ -27,6 +27,7 @@ class ModuleTest : public LeakCheckedTest {
   }
   qvhost::LoadedModule& Load(const std::string& name) {
     fModules.push_back(qvhost::LoadedModule::Load(ModulePath(name), fShell.Get()));
+    fShell->Settings().resources.push_back(fModules.back()->Resources());
     return *fModules.back();
   }
 

@@ -9,6 +9,7 @@
 #include "HostObject.h"
 #include "IHostScene.h"
 #include "IHostSelection.h"
+#include "Animation.h"
 #include "Journal.h"
 #include "SceneElement.h"
 #include "View3D.h"
@@ -41,19 +42,30 @@ class Scene;
 class QVHOST_API SceneTree final : public HostObject<IHostTree> {
  public:
   explicit SceneTree(SceneElement* root) : fRoot(root) {}
-  QVResult GetRootElement(IHostTreeElement** root) override;
+  QVResult GetRootElement(IHostTreeElement** root, int32_t, int32_t) override;
 
  private:
   SceneElement* fRoot;  // the scene keeps it alive
 };
 
-class QVHOST_API Scene final : public HostObject<IHostScene> {
+class QVHOST_API Scene final : public HostObject<IHostScene, IHostSceneHierarchy> {
  public:
   explicit Scene(std::shared_ptr<Journal> journal);
 
   void PrepareTree() override {}
   QVResult GetTree(IHostTree** tree) override;
   void SceneChanged() override { fJournal->Record("scene", "changed"); }
+  uint32_t GetObjectList1Count() override { return uint32_t(objects.size()); }
+  IUnknown* GetObjectList1Entry(uint32_t index) override;
+  uint32_t GetObjectList2Count() override { return uint32_t(owners.size()); }
+  IUnknown* GetObjectList2Entry(uint32_t index) override;
+  IUnknown* GetExtraAnimatedObject() override;
+  void Prepare() override { ++prepared; }
+
+  std::vector<TQVCountedPtr<AnimatedObject>> objects;  // the first object list
+  std::vector<TQVCountedPtr<ObjectOwner>> owners;      // the second object list
+  TQVCountedPtr<AnimatedObject> extra;
+  int32_t prepared = 0;  // times the hierarchy was asked to prepare
 
   SceneElement& Root() { return *fRoot; }
   Selection& GetSelection() { return *fSelection; }

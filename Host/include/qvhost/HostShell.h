@@ -5,11 +5,13 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "HostObject.h"
 #include "HostServices.h"
 #include "IHostScene.h"
 #include "Journal.h"
+#include "ResourceFile.h"
 #include "QVString.h"
 
 namespace qvhost {
@@ -24,6 +26,10 @@ struct ShellSettings {
   int32_t stopAtAbortQuestion = 0;
   // What HostApplicationServices answers as the current document (may be empty).
   TQVCountedPtr<IHostDocument> currentDocument;
+  // The resource files of the loaded modules, and the ones selected with
+  // HostResourceServices (innermost last).
+  std::vector<ResourceFile> resources;
+  std::vector<size_t> selectedResources;
 };
 
 class QVHOST_API HostShell final : public HostObject<IHostShell> {

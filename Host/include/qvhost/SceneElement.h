@@ -5,12 +5,13 @@
 #include <list>
 #include <string>
 
+#include "Animation.h"
 #include "HostObject.h"
 #include "IHostScene.h"
 
 namespace qvhost {
 
-class QVHOST_API SceneElement final : public HostObject<IHostTreeElement> {
+class QVHOST_API SceneElement final : public HostObject<IHostTreeElement, HostAnimated> {
  public:
   static TQVCountedPtr<SceneElement> Create(std::string name);
 

@@ -41,7 +41,7 @@ void Selection::Add(uint32_t family, IUnknown* object) {
   fItems.push_back(item);
 }
 
-QVResult SceneTree::GetRootElement(IHostTreeElement** root) { return Give<IHostTreeElement>(fRoot, root); }
+QVResult SceneTree::GetRootElement(IHostTreeElement** root, int32_t, int32_t) { return Give<IHostTreeElement>(fRoot, root); }
 
 Scene::Scene(std::shared_ptr<Journal> journal)
     : fJournal(std::move(journal)), fRoot(SceneElement::Create("")), fSelection(Adopt<Selection>(new Selection())) {}
@@ -51,6 +51,16 @@ QVResult Scene::GetTree(IHostTree** tree) {
   *tree = new SceneTree(fRoot.Get());
   return kQVOk;
 }
+
+IUnknown* Scene::GetObjectList1Entry(uint32_t index) {
+  return index < objects.size() ? static_cast<IHostAnimated*>(objects[index].Get()) : nullptr;
+}
+
+IUnknown* Scene::GetObjectList2Entry(uint32_t index) {
+  return index < owners.size() ? static_cast<IHostObjectOwner*>(owners[index].Get()) : nullptr;
+}
+
+IUnknown* Scene::GetExtraAnimatedObject() { return extra ? static_cast<IHostAnimated*>(extra.Get()) : nullptr; }
 
 Document::Document(std::shared_ptr<Journal> journal)
     : fJournal(journal), fScene(Adopt<Scene>(new Scene(std::move(journal)))) {}

@@ -126,6 +126,7 @@ QVResult SceneElement::DeepCopy(int32_t, IHostTreeElement** copy) {
   QVClearOut(reinterpret_cast<void**>(copy));
   SceneElement* made = new SceneElement(fName);
   made->fLocal = fLocal;
+  if (AnimationNode* node = Node()) made->SetNode(node->Clone(node->Owner()).Get());
   for (SceneElement* child : fChildren) {
     IHostTreeElement* childCopy = nullptr;
     child->DeepCopy(1, &childCopy);

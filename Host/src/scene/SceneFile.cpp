@@ -31,13 +31,31 @@ class SceneReader {
 
   TQVCountedPtr<Document> Read(const json& document) {
     const std::string root = "$";
-    fCheck.Object(document, root, {"qvscene", "elements", "selection", "view"});
+    fCheck.Object(document, root, {"qvscene", "elements", "objects", "owners", "extra", "selection", "view"});
     fCheck.Integer(fCheck.Required(document, root, "qvscene"), JsonPath(root, "qvscene"), kFormatVersion,
                    kFormatVersion);
     auto made = Adopt<Document>(new Document(fJournal));
     Scene& scene = made->GetScene();
     if (document.contains("elements"))
       ReadElements(document["elements"], JsonPath(root, "elements"), scene.Root());
+    if (document.contains("objects")) {
+      const std::string where = JsonPath(root, "objects");
+      const auto& objects = fCheck.Array(document["objects"], where);
+      for (size_t i = 0; i < objects.size(); ++i) scene.objects.push_back(Object(objects[i], JsonPath(where, i)));
+    }
+    if (document.contains("owners")) {
+      const std::string where = JsonPath(root, "owners");
+      const auto& owners = fCheck.Array(document["owners"], where);
+      for (size_t i = 0; i < owners.size(); ++i) {
+        const std::string at = JsonPath(where, i);
+        const auto& entry = fCheck.Object(owners[i], at, {"name", "owned"});
+        auto owner = Adopt<ObjectOwner>(
+            new ObjectOwner(fCheck.String(fCheck.Required(entry, at, "name"), JsonPath(at, "name"))));
+        if (entry.contains("owned")) owner->owned = Object(entry["owned"], JsonPath(at, "owned"));
+        scene.owners.push_back(owner);
+      }
+    }
+    if (document.contains("extra")) scene.extra = Object(document["extra"], JsonPath(root, "extra"));
     if (document.contains("selection")) {
       const std::string where = JsonPath(root, "selection");
       const auto& selection = fCheck.Array(document["selection"], where);
@@ -49,6 +67,8 @@ class SceneReader {
         scene.GetSelection().Add(QVFourCC("Tree"), static_cast<IHostTreeElement*>(element));
       }
     }
+    // Every selected key is a 'KeyF' item of the selection, after the elements.
+    for (Key* key : fSelectedKeys) scene.GetSelection().Add(QVFourCC("KeyF"), static_cast<IHostKeyframe*>(key));
     if (document.contains("view")) ReadView(document["view"], JsonPath(root, "view"), made->GetOrAddView());
     return made;
   }
@@ -79,18 +99,74 @@ class SceneReader {
     return transform;
   }
 
+  TQVCountedPtr<AnimatedObject> Object(const json& value, const std::string& where) {
+    const auto& entry = fCheck.Object(value, where, {"name", "animation"});
+    auto object = Adopt<AnimatedObject>(
+        new AnimatedObject(fCheck.String(fCheck.Required(entry, where, "name"), JsonPath(where, "name"))));
+    if (entry.contains("animation"))
+      object->SetNode(Node(entry["animation"], JsonPath(where, "animation"), object->Name()).Get());
+    return object;
+  }
+
+  void Keys(const json& value, const std::string& where, KeyTrack& track) {
+    const auto& keys = fCheck.Array(value, where);
+    for (size_t i = 0; i < keys.size(); ++i) {
+      const std::string at = JsonPath(where, i);
+      const auto& entry = fCheck.Object(keys[i], at, {"time", "selected"});
+      const int32_t ticks =
+          int32_t(fCheck.Integer(fCheck.Required(entry, at, "time"), JsonPath(at, "time"), INT32_MIN, INT32_MAX));
+      const bool selected = entry.contains("selected") && fCheck.Boolean(entry["selected"], JsonPath(at, "selected"));
+      Key& key = track.Add(ticks, selected);
+      if (selected) fSelectedKeys.push_back(&key);
+    }
+  }
+
+  TQVCountedPtr<AnimationNode> Node(const json& value, const std::string& where, const std::string& owner) {
+    const auto& entry = fCheck.Object(value, where, {"track", "suspended", "channels"});
+    auto node = Adopt<AnimationNode>(new AnimationNode(owner, fJournal));
+    if (entry.contains("track")) Keys(entry["track"], JsonPath(where, "track"), node->Track());
+    if (entry.contains("suspended")) node->suspended = fCheck.Boolean(entry["suspended"], JsonPath(where, "suspended"));
+    if (entry.contains("channels")) {
+      const std::string channelsPath = JsonPath(where, "channels");
+      const auto& channels = fCheck.Array(entry["channels"], channelsPath);
+      for (size_t i = 0; i < channels.size(); ++i) {
+        const std::string at = JsonPath(channelsPath, i);
+        const auto& item = fCheck.Object(channels[i], at, {"name", "eligible", "track", "node"});
+        AnimationChannel& channel =
+            node->AddChannel(fCheck.String(fCheck.Required(item, at, "name"), JsonPath(at, "name")));
+        if (item.contains("eligible")) {
+          const std::string flagsPath = JsonPath(at, "eligible");
+          const auto& flags = fCheck.Array(item["eligible"], flagsPath);
+          if (flags.size() != 2) fCheck.Fail(flagsPath, "two flags [true|false, true|false]");
+          for (size_t f = 0; f < 2; ++f) channel.eligible[f] = fCheck.Boolean(flags[f], JsonPath(flagsPath, f));
+        }
+        if (item.contains("node") == item.contains("track"))
+          fCheck.Fail(at, "either \"track\" (a key-track channel) or \"node\" (a sub-node channel)");
+        if (item.contains("node")) {
+          channel.subNode = Node(item["node"], JsonPath(at, "node"), owner + ":" + channel.Name());
+        } else {
+          channel.track = Adopt<KeyTrack>(new KeyTrack());
+          Keys(item["track"], JsonPath(at, "track"), *channel.track);
+        }
+      }
+    }
+    return node;
+  }
+
   void ReadElements(const json& value, const std::string& where, SceneElement& parent) {
     const auto& elements = fCheck.Array(value, where);
     for (size_t i = 0; i < elements.size(); ++i) {
       const std::string at = JsonPath(where, i);
-      const auto& entry = fCheck.Object(elements[i], at, {"name", "transform", "children"});
+      const auto& entry = fCheck.Object(elements[i], at, {"name", "transform", "animation", "children"});
       const std::string name = fCheck.String(fCheck.Required(entry, at, "name"), JsonPath(at, "name"));
       if (name.empty() || name.find('/') != std::string::npos)
         fCheck.Fail(JsonPath(at, "name"), "a non-empty name without '/'");
       auto element = SceneElement::Create(name);
       if (entry.contains("transform")) element->SetLocal(Transform(entry["transform"], JsonPath(at, "transform")));
-      if (entry.contains("children")) ReadElements(entry["children"], JsonPath(at, "children"), *element);
       parent.Append(element.Get());
+      if (entry.contains("animation"))
+        element->SetNode(Node(entry["animation"], JsonPath(at, "animation"), element->Path()).Get());
+      if (entry.contains("children")) ReadElements(entry["children"], JsonPath(at, "children"), *element);
     }
   }
 
@@ -118,6 +194,7 @@ class SceneReader {
 
   JsonCheck fCheck;
   std::shared_ptr<Journal> fJournal;
+  std::vector<Key*> fSelectedKeys;  // in file order
 };
 
 ordered_json FloatArray(const float* values, size_t count) {
@@ -143,6 +220,46 @@ ordered_json TransformJson(const TQVTransform& t) {
   return out;
 }
 
+ordered_json KeysJson(const KeyTrack& track) {
+  ordered_json keys = ordered_json::array();
+  for (const auto& key : track.Keys()) {
+    ordered_json entry;
+    entry["time"] = key->Ticks();
+    if (key->IsSelected()) entry["selected"] = true;
+    keys.push_back(entry);
+  }
+  return keys;
+}
+
+ordered_json NodeJson(AnimationNode& node) {
+  ordered_json out = ordered_json::object();
+  if (node.Track().GetKeyCount() > 0) out["track"] = KeysJson(node.Track());
+  if (node.suspended) out["suspended"] = true;
+  if (!node.Channels().empty()) {
+    ordered_json channels = ordered_json::array();
+    for (const auto& channel : node.Channels()) {
+      ordered_json entry;
+      entry["name"] = channel->Name();
+      if (!channel->eligible[0] || !channel->eligible[1])
+        entry["eligible"] = {channel->eligible[0], channel->eligible[1]};
+      if (channel->subNode)
+        entry["node"] = NodeJson(*channel->subNode);
+      else
+        entry["track"] = channel->track ? KeysJson(*channel->track) : ordered_json::array();
+      channels.push_back(entry);
+    }
+    out["channels"] = channels;
+  }
+  return out;
+}
+
+ordered_json ObjectJson(AnimatedObject& object) {
+  ordered_json entry;
+  entry["name"] = object.Name();
+  if (AnimationNode* node = object.Node()) entry["animation"] = NodeJson(*node);
+  return entry;
+}
+
 ordered_json ElementsJson(const SceneElement& parent) {
   ordered_json elements = ordered_json::array();
   for (const SceneElement* child : parent.Children()) {
@@ -150,6 +267,7 @@ ordered_json ElementsJson(const SceneElement& parent) {
     entry["name"] = child->Name();
     ordered_json transform = TransformJson(child->Local());
     if (!transform.empty()) entry["transform"] = transform;
+    if (AnimationNode* node = child->Node()) entry["animation"] = NodeJson(*node);
     if (!child->Children().empty()) entry["children"] = ElementsJson(*child);
     elements.push_back(entry);
   }
@@ -207,6 +325,22 @@ std::string SceneText(Document& document) {
   out["qvscene"] = kFormatVersion;
   Scene& scene = document.GetScene();
   out["elements"] = ElementsJson(scene.Root());
+  if (!scene.objects.empty()) {
+    ordered_json objects = ordered_json::array();
+    for (const auto& object : scene.objects) objects.push_back(ObjectJson(*object));
+    out["objects"] = objects;
+  }
+  if (!scene.owners.empty()) {
+    ordered_json owners = ordered_json::array();
+    for (const auto& owner : scene.owners) {
+      ordered_json entry;
+      entry["name"] = owner->Name();
+      if (owner->owned) entry["owned"] = ObjectJson(*owner->owned);
+      owners.push_back(entry);
+    }
+    out["owners"] = owners;
+  }
+  if (scene.extra) out["extra"] = ObjectJson(*scene.extra);
   ordered_json selection = ordered_json::array();
   for (const SelectionItem& item : scene.GetSelection().Items())
     if (SceneElement* element = AsSceneElement(item.object.Get())) selection.push_back(element->Path());

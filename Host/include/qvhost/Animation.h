@@ -1,0 +1,142 @@
+// The reference host's animation model: nodes with their own key track and channels
+// (a sub-node or a key track), keys with a time and a selected state, and the animated
+// objects of the scene's object lists.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "HostObject.h"
+#include "IHostAnimation.h"
+#include "Journal.h"
+
+namespace qvhost {
+
+class KeyTrack;
+
+class QVHOST_API Key final : public HostObject<IHostKeyframe, IHostKeyframeItem> {
+ public:
+  Key(int32_t ticks, bool selected) : fTicks(ticks), fSelected(selected) {}
+  QVKeyTimeRecord GetTimeRecord() override { return {fTicks, 0}; }
+  void SetTime(int32_t ticks) override { fTicks = ticks; }
+  bool IsSelected() override { return fSelected; }
+  IHostKeyframe* GetPreviousKey() override;
+  IHostKeyframe* GetNextKey() override;
+
+  int32_t Ticks() const { return fTicks; }
+
+ private:
+  friend class KeyTrack;
+  int32_t fTicks;
+  bool fSelected;
+  KeyTrack* fTrack = nullptr;  // not counted: the track owns its keys
+  size_t fIndex = 0;
+};
+
+class QVHOST_API KeyTrack final : public HostObject<IHostKeyTrack> {
+ public:
+  int32_t GetKeyCount() override { return int32_t(fKeys.size()); }
+  IHostKeyframe* GetKey(int32_t index) override;
+  bool HasSelectedKey() override;
+  void AfterEdit() override;
+
+  Key& Add(int32_t ticks, bool selected);
+  const std::vector<TQVCountedPtr<Key>>& Keys() const { return fKeys; }
+  int32_t AfterEditCount() const { return fAfterEdits; }
+
+ private:
+  friend class Key;
+  ~KeyTrack() override;
+  std::vector<TQVCountedPtr<Key>> fKeys;
+  int32_t fAfterEdits = 0;
+};
+
+class AnimationNode;
+
+class QVHOST_API AnimationChannel final : public HostObject<IHostAnimationChannel> {
+ public:
+  explicit AnimationChannel(std::string name) : fName(std::move(name)) {}
+  bool GetEligibilityFlag1() override { return eligible[0]; }
+  bool GetEligibilityFlag2() override { return eligible[1]; }
+  bool IsSubNodeChannel() override { return static_cast<bool>(subNode); }
+  IHostAnimationNode* GetSubNode() override;
+  IHostKeyTrack* GetKeyTrack() override { return track.Get(); }
+
+  const std::string& Name() const { return fName; }
+  bool eligible[2] = {true, true};
+  TQVCountedPtr<AnimationNode> subNode;  // a sub-node channel, or
+  TQVCountedPtr<KeyTrack> track;         // a key-track channel
+
+ private:
+  std::string fName;
+};
+
+class QVHOST_API AnimationNode final : public HostObject<IHostAnimationNode> {
+ public:
+  AnimationNode(std::string owner, std::shared_ptr<Journal> journal);
+  IHostKeyTrack* GetOwnKeyTrack() override { return fTrack.Get(); }
+  int32_t GetChannelCount() override { return int32_t(fChannels.size()); }
+  IHostAnimationChannel* GetChannel(int32_t index) override;
+  bool GetSuspendableState() override { return suspended; }
+  void SetSuspendableState(bool state) override { suspended = state; }
+  void KeysChanged() override;
+  void ChangedWithSource(IUnknown* source) override;
+
+  const std::string& Owner() const { return fOwner; }
+  KeyTrack& Track() { return *fTrack; }
+  AnimationChannel& AddChannel(std::string name);
+  // A copy of the node with its tracks, keys and channels.
+  TQVCountedPtr<AnimationNode> Clone(std::string owner) const;
+  const std::vector<TQVCountedPtr<AnimationChannel>>& Channels() const { return fChannels; }
+  bool suspended = false;
+
+ private:
+  std::string fOwner;
+  std::shared_ptr<Journal> fJournal;
+  TQVCountedPtr<KeyTrack> fTrack;
+  std::vector<TQVCountedPtr<AnimationChannel>> fChannels;
+};
+
+// IHostAnimated for host objects: the object's animation node, or none.
+class QVHOST_API HostAnimated : public IHostAnimated {
+ public:
+  int32_t Query() override { return 0; }
+  QVResult Activate(int32_t) override { return kQVOk; }
+  IHostAnimationNode* GetAnimationNode() override;
+  void Reserved6() override {}
+  void Forward(int32_t) override {}
+  void DeleteThis(uint32_t) override {}  // host objects go with their last Release
+  QVResult DefineAttributes() override { return kQVOk; }
+  void Reserved10() override {}
+
+  AnimationNode* Node() const { return fNode.Get(); }
+  void SetNode(AnimationNode* node) { fNode.Assign(node); }
+
+ private:
+  TQVCountedPtr<AnimationNode> fNode;
+};
+
+// An entry of the scene's first object list, or its extra object.
+class QVHOST_API AnimatedObject final : public HostObject<HostAnimated> {
+ public:
+  explicit AnimatedObject(std::string name) : fName(std::move(name)) {}
+  const std::string& Name() const { return fName; }
+
+ private:
+  std::string fName;
+};
+
+// An entry of the scene's second object list: owns an object, or nothing.
+class QVHOST_API ObjectOwner final : public HostObject<IHostObjectOwner> {
+ public:
+  explicit ObjectOwner(std::string name) : fName(std::move(name)) {}
+  IUnknown* GetOwnedObject() override { return owned ? static_cast<IHostAnimated*>(owned.Get()) : nullptr; }
+  const std::string& Name() const { return fName; }
+  TQVCountedPtr<AnimatedObject> owned;
+
+ private:
+  std::string fName;
+};
+
+}  // namespace qvhost

@@ -1,0 +1,89 @@
+// Animation nodes, channels, key tracks and keys.
+#include "qvhost/Animation.h"
+
+#include <algorithm>
+
+namespace qvhost {
+
+IHostKeyframe* Key::GetPreviousKey() {
+  if (!fTrack || fIndex == 0) return nullptr;
+  return fTrack->fKeys[fIndex - 1].Get();
+}
+
+IHostKeyframe* Key::GetNextKey() {
+  if (!fTrack || fIndex + 1 >= fTrack->fKeys.size()) return nullptr;
+  return fTrack->fKeys[fIndex + 1].Get();
+}
+
+KeyTrack::~KeyTrack() {
+  for (const auto& key : fKeys) key->fTrack = nullptr;
+}
+
+IHostKeyframe* KeyTrack::GetKey(int32_t index) {
+  if (index < 0 || size_t(index) >= fKeys.size()) return nullptr;
+  return fKeys[size_t(index)].Get();
+}
+
+bool KeyTrack::HasSelectedKey() {
+  return std::any_of(fKeys.begin(), fKeys.end(), [](const TQVCountedPtr<Key>& key) { return key->fSelected; });
+}
+
+void KeyTrack::AfterEdit() {
+  ++fAfterEdits;
+  std::stable_sort(fKeys.begin(), fKeys.end(),
+                   [](const TQVCountedPtr<Key>& a, const TQVCountedPtr<Key>& b) { return a->fTicks < b->fTicks; });
+  for (size_t i = 0; i < fKeys.size(); ++i) fKeys[i]->fIndex = i;
+}
+
+Key& KeyTrack::Add(int32_t ticks, bool selected) {
+  fKeys.push_back(Adopt<Key>(new Key(ticks, selected)));
+  Key& key = *fKeys.back();
+  key.fTrack = this;
+  key.fIndex = fKeys.size() - 1;
+  return key;
+}
+
+IHostAnimationNode* AnimationChannel::GetSubNode() { return subNode.Get(); }
+
+AnimationNode::AnimationNode(std::string owner, std::shared_ptr<Journal> journal)
+    : fOwner(std::move(owner)), fJournal(std::move(journal)), fTrack(Adopt<KeyTrack>(new KeyTrack())) {}
+
+IHostAnimationChannel* AnimationNode::GetChannel(int32_t index) {
+  if (index < 0 || size_t(index) >= fChannels.size()) return nullptr;
+  return fChannels[size_t(index)].Get();
+}
+
+void AnimationNode::KeysChanged() { fJournal->Record("keys", "changed " + fOwner); }
+
+void AnimationNode::ChangedWithSource(IUnknown* source) {
+  fJournal->Record("keys", "changed " + fOwner + (source ? " (with source)" : " (no source)"));
+}
+
+AnimationChannel& AnimationNode::AddChannel(std::string name) {
+  fChannels.push_back(Adopt<AnimationChannel>(new AnimationChannel(std::move(name))));
+  return *fChannels.back();
+}
+
+TQVCountedPtr<AnimationNode> AnimationNode::Clone(std::string owner) const {
+  auto copy = Adopt<AnimationNode>(new AnimationNode(std::move(owner), fJournal));
+  copy->suspended = suspended;
+  auto copyKeys = [](const KeyTrack& from, KeyTrack& to) {
+    for (const auto& key : from.Keys()) to.Add(key->Ticks(), key->IsSelected());
+  };
+  copyKeys(*fTrack, copy->Track());
+  for (const auto& channel : fChannels) {
+    AnimationChannel& made = copy->AddChannel(channel->Name());
+    made.eligible[0] = channel->eligible[0];
+    made.eligible[1] = channel->eligible[1];
+    if (channel->subNode) made.subNode = channel->subNode->Clone(channel->subNode->Owner());
+    if (channel->track) {
+      made.track = Adopt<KeyTrack>(new KeyTrack());
+      copyKeys(*channel->track, *made.track);
+    }
+  }
+  return copy;
+}
+
+IHostAnimationNode* HostAnimated::GetAnimationNode() { return fNode.Get(); }
+
+}  // namespace qvhost
