@@ -80,6 +80,8 @@ RunReport RunCommand(const RunRequest& request) {
     }
   }
   const std::string before = SceneText(*document);
+  std::vector<std::pair<KeyInTrack, int32_t>> keysBefore;
+  for (KeyInTrack& entry : document->AllKeys()) keysBefore.emplace_back(entry, entry.key->Ticks());
   shell->Settings().currentDocument.Assign(document.Get());
 
   auto module = LoadedModule::Load(modulePath, shell.Get());
@@ -156,7 +158,12 @@ RunReport RunCommand(const RunRequest& request) {
   for (const JournalEntry& entry : shell->GetJournal().Entries())
     if (entry.kind != "service") report.journal.push_back(entry);
   const std::string after = SceneText(*document);
-  report.changes = SceneChanges(before, after);
+  // Keys are reported by identity: tracks put their keys back in time order after edits.
+  for (const auto& [entry, ticks] : keysBefore)
+    if (entry.key->Ticks() != ticks)
+      report.movedKeys.push_back(entry.track + ": " + std::to_string(ticks) + " -> " + std::to_string(entry.key->Ticks()));
+  for (const std::string& change : SceneChanges(before, after))
+    if (change.find(".track[") == std::string::npos) report.changes.push_back(change);
   if (!request.savePath.empty() && !report.threw) {
     WriteFileAtomically(request.savePath, after);
     report.saved = request.savePath;

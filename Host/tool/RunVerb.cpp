@@ -45,7 +45,12 @@ void PrintText(const RunReport& report) {
     for (const JournalEntry& entry : report.journal)
       std::printf("  %-9s %s\n", entry.kind.c_str(), entry.text.c_str());
   }
-  std::printf("changes:%s\n", report.changes.empty() ? " none" : "");
+  if (!report.movedKeys.empty()) {
+    std::printf("moved keys:\n");
+    for (const std::string& key : report.movedKeys) std::printf("  %s\n", key.c_str());
+  }
+  if (report.changes.empty() && report.movedKeys.empty()) std::printf("changes: none\n");
+  if (!report.changes.empty()) std::printf("changes:\n");
   for (const std::string& change : report.changes) std::printf("  %s\n", change.c_str());
   if (!report.saved.empty()) std::printf("saved: %s\n", report.saved.c_str());
 }
@@ -59,6 +64,7 @@ nlohmann::json Json(const RunReport& report) {
   out["journal"] = nlohmann::json::array();
   for (const JournalEntry& entry : report.journal) out["journal"].push_back({{"kind", entry.kind}, {"text", entry.text}});
   out["changes"] = report.changes;
+  out["movedKeys"] = report.movedKeys;
   if (!report.saved.empty()) out["saved"] = report.saved;
   if (report.threw) {
     char code[16];

@@ -104,6 +104,14 @@ void QVDeleteRefObject(T* self, uint32_t flags) {
   if (flags & 1) QVFreeObject(self);
 }
 
+// Destroys a T made by QVNewObject and gives its memory back.
+template <class T>
+void QVDeleteObject(T* object) {
+  if (!object) return;
+  object->~T();
+  QVFreeObject(object);
+}
+
 // Constructs a T in memory from QVAllocateObject; null when the memory was refused.
 // If construction throws, the memory is freed and the exception goes on.
 template <class T, class... Args>

@@ -37,6 +37,7 @@ class FakeSelection final : public qvhost::HostObject<IHostSelection> {
  public:
   explicit FakeSelection(int32_t count) : fCount(count) {}
   int32_t GetItemCount() override { return fCount; }
+  QVClassPath GetItemClassPath(int32_t) override { return {0, nullptr}; }
   IUnknown* GetItemObject(int32_t) override { return nullptr; }
   QVResult GetSnapshot(IHostSelection** snapshot) override {
     QVClearOut(reinterpret_cast<void**>(snapshot));

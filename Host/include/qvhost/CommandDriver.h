@@ -34,7 +34,8 @@ struct RunReport {
   std::vector<RunStep> steps;
   std::vector<std::string> parameters;  // the block's fields after the dialog, NAME=VALUE
   std::vector<JournalEntry> journal;    // what was shown, notified, reported and redrawn
-  std::vector<std::string> changes;     // what differs in the scene
+  std::vector<std::string> changes;     // what differs in the scene, keys apart
+  std::vector<std::string> movedKeys;   // "track: old -> new" for every key whose time changed
   bool enabled = true;
   bool ran = false;
   std::string saved;

@@ -18,13 +18,14 @@ namespace qvhost {
 
 // A selected item: the family of its class path ('Tree', 'KeyF', 'Twee') and its object.
 struct SelectionItem {
-  uint32_t family = 0;
+  std::vector<uint32_t> classPath;  // {'Scen', family}
   TQVCountedPtr<IUnknown> object;
 };
 
 class QVHOST_API Selection final : public HostObject<IHostSelection> {
  public:
   int32_t GetItemCount() override { return int32_t(fItems.size()); }
+  QVClassPath GetItemClassPath(int32_t index) override;
   IUnknown* GetItemObject(int32_t index) override;
   QVResult GetSnapshot(IHostSelection** snapshot) override;
   void Clear() override { fItems.clear(); }
@@ -77,6 +78,12 @@ class QVHOST_API Scene final : public HostObject<IHostScene, IHostSceneHierarchy
   TQVCountedPtr<Selection> fSelection;
 };
 
+// A key of the document with the track it belongs to ("Ball", "Ball:Bounce").
+struct KeyInTrack {
+  std::string track;
+  TQVCountedPtr<Key> key;
+};
+
 class QVHOST_API Document final : public HostObject<IHostDocument> {
  public:
   explicit Document(std::shared_ptr<Journal> journal);
@@ -87,6 +94,8 @@ class QVHOST_API Document final : public HostObject<IHostDocument> {
   View3D& GetOrAddView();
   View3D* View() const { return fView.Get(); }
   const std::shared_ptr<Journal>& SharedJournal() const { return fJournal; }
+  // Every key of the scene: tree elements in pre-order, the object lists, the extra object.
+  std::vector<KeyInTrack> AllKeys();
 
  private:
   std::shared_ptr<Journal> fJournal;

@@ -34,9 +34,15 @@ QVResult Selection::GetSnapshot(IHostSelection** snapshot) {
   return kQVOk;
 }
 
+QVClassPath Selection::GetItemClassPath(int32_t index) {
+  if (index < 0 || index >= int32_t(fItems.size())) return {0, nullptr};
+  const std::vector<uint32_t>& path = fItems[size_t(index)].classPath;
+  return {int32_t(path.size()), path.data()};
+}
+
 void Selection::Add(uint32_t family, IUnknown* object) {
   SelectionItem item;
-  item.family = family;
+  item.classPath = {QVFourCC("Scen"), family};
   item.object.Assign(object);
   fItems.push_back(item);
 }
@@ -68,6 +74,36 @@ Document::Document(std::shared_ptr<Journal> journal)
 View3D& Document::GetOrAddView() {
   if (!fView) fView = Adopt<View3D>(new View3D());
   return *fView;
+}
+
+namespace {
+
+void CollectKeys(AnimationNode* node, std::vector<KeyInTrack>& keys) {
+  if (!node) return;
+  for (const auto& key : node->Track().Keys()) keys.push_back({node->Owner(), key});
+  for (const auto& channel : node->Channels()) {
+    if (channel->subNode) CollectKeys(channel->subNode.Get(), keys);
+    if (channel->track)
+      for (const auto& key : channel->track->Keys()) keys.push_back({node->Owner() + ":" + channel->Name(), key});
+  }
+}
+
+void CollectKeys(SceneElement& element, std::vector<KeyInTrack>& keys) {
+  CollectKeys(element.Node(), keys);
+  for (SceneElement* child : element.Children()) CollectKeys(*child, keys);
+}
+
+}  // namespace
+
+std::vector<KeyInTrack> Document::AllKeys() {
+  std::vector<KeyInTrack> keys;
+  Scene& scene = *fScene;
+  CollectKeys(scene.Root(), keys);
+  for (const auto& object : scene.objects) CollectKeys(object->Node(), keys);
+  for (const auto& owner : scene.owners)
+    if (owner->owned) CollectKeys(owner->owned->Node(), keys);
+  if (scene.extra) CollectKeys(scene.extra->Node(), keys);
+  return keys;
 }
 
 QVResult Document::GetComponent(uint32_t type, IUnknown** component) {

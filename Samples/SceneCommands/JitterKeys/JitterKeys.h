@@ -1,0 +1,98 @@
+// JitterKeys: moves every selected keyframe by a seeded random offset; keys of one node
+// at the same time move together. Undo and Redo swap the old and new times.
+#pragma once
+
+#include "IHostAnimation.h"
+#include "IHostScene.h"
+#include "ModuleInterfaces.h"
+#include "QVArray.h"
+#include "QVCountedPtr.h"
+#include "QVSceneCommand.h"
+#include "SceneNodeWalk.h"
+#include "TimeOffsetTable.h"
+
+// The walk's raise when the hierarchy has no tree, at this module's header.
+inline constexpr const char kJitterKeysHeaderSource[] = "Samples/SceneCommands/JitterKeys/JitterKeys";
+constexpr int32_t kJitterKeysHeaderLine = 163;
+
+// The block the dialog edits, 12 bytes.
+struct JitterKeysParameters {
+  float MinOffset;
+  float MaxOffset;
+  int32_t Seed;
+};
+static_assert(sizeof(JitterKeysParameters) == 12, "JitterKeys parameter block");
+static_assert(offsetof(JitterKeysParameters, Seed) == 8, "JitterKeys parameter block");
+
+// The undo record of one Do: every moved key with its node and its other time.
+class TJitterKeysAction final : public TQVRefObject {
+ public:
+  TJitterKeysAction(IHostScene* scene, IHostSceneHierarchy* hierarchy, float minTicks, float maxTicks);
+  void DeleteThis(uint32_t flags) override { QVDeleteRefObject(this, flags); }
+
+  // Do's walk: moves the selected keys of every node.
+  void MoveSelectedKeys();
+  // Undo and Redo: exchanges the recorded times with the keys' current ones.
+  void Swap();
+
+ private:
+  bool ProcessNode(IHostAnimationNode* node, TTimeOffsetTable table);
+  void MoveKeys(IHostKeyTrack* track, IHostAnimationNode* node, const TTimeOffsetTable& table);
+
+  TQVCountedPtr<IHostScene> fScene;
+  TQVCountedPtr<IHostSceneHierarchy> fHierarchy;
+  float fMinTicks;
+  float fMaxTicks;
+  TQVArray<IHostKeyframe*> fKeys;
+  TQVArray<IHostAnimationNode*> fNodes;
+  TQVArray<int32_t> fTimes;
+};
+
+class TJitterKeysTester final : public TQVRefObject, public ICommandTester {
+ public:
+  QVResult QueryInterface(const QVGUID& id, void** out) override { return TQVRefObject::QueryInterface(id, out); }
+  int32_t AddRef() override { return TQVRefObject::AddRef(); }
+  int32_t Release() override { return TQVRefObject::Release(); }
+  void DeleteThis(uint32_t flags) override { QVDeleteRefObject(this, flags); }
+  // True when the selection holds a 'KeyF' item whose object is a keyframe item.
+  bool IsEnabled(IHostCommandContext* context) override;
+};
+
+class TJitterKeysCommand final : public TQVSceneCommand {
+ public:
+  TJitterKeysCommand();
+
+  int32_t Release() override { return QVReleaseComponent(this); }
+  void GetTester(ICommandTester** tester) override;
+  QVResult SetContext(IHostCommandContext* context) override;
+  QVResult Prepare() override;
+  bool AvailabilityQueryA() override { return true; }
+  bool Do() override;
+  bool Undo() override { return Swap(); }
+  bool Redo() override { return Swap(); }
+
+  void* GetParameterBlock() override { return &fParameters; }
+  QVResult ParametersChanged() override;
+  QVResult ControlEvent(int32_t message, IUnknown* control, int32_t value) override;
+  int16_t GetDialogID() override { return 150; }
+
+ private:
+  bool Swap();
+  void Notify();
+  void ShowRefusal();
+
+  bool fFailed = false;
+  TQVCountedPtr<TJitterKeysAction> fAction;
+  JitterKeysParameters fParameters;
+  TQVCountedPtr<IHostCommandContext> fContext;
+  TQVCountedPtr<IHostScene> fScene;
+  TQVCountedPtr<IHostSceneHierarchy> fHierarchy;
+  TQVCountedPtr<IHostSelection> fSelection;
+  TQVCountedPtr<IHostSelection> fSnapshot;
+  TQVCountedPtr<IUnknown> fTarget;
+};
+
+// The module's random generator (one state per thread) and the offset it draws.
+int32_t JitterKeysDraw();
+void JitterKeysSeed(uint32_t seed);
+int32_t RandomOffset(float minTicks, float maxTicks);
