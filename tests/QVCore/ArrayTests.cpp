@@ -6,6 +6,7 @@
 #include "FakeObjects.h"
 #include "QVArray.h"
 #include "RuntimeFixture.h"
+#include "TestCommand.h"
 
 namespace {
 

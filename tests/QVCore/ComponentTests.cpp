@@ -3,6 +3,7 @@
 #include "QVClassFactory.h"
 #include "QVCountedPtr.h"
 #include "RuntimeFixture.h"
+#include "TestCommand.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include "QVClassFactory.h"
 #include "QVServiceTable.h"
 #include "RuntimeFixture.h"
+#include "TestCommand.h"
 
 namespace {
 

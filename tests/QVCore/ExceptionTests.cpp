@@ -2,6 +2,7 @@
 #include "FakeObjects.h"
 #include "QVCountedPtr.h"
 #include "RuntimeFixture.h"
+#include "TestCommand.h"
 
 namespace {
 

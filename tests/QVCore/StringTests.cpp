@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "RuntimeFixture.h"
+#include "TestCommand.h"
 #include "QVString.h"
 
 namespace {

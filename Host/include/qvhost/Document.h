@@ -66,7 +66,8 @@ class QVHOST_API Scene final : public HostObject<IHostScene, IHostSceneHierarchy
   std::vector<TQVCountedPtr<AnimatedObject>> objects;  // the first object list
   std::vector<TQVCountedPtr<ObjectOwner>> owners;      // the second object list
   TQVCountedPtr<AnimatedObject> extra;
-  int32_t prepared = 0;  // times the hierarchy was asked to prepare
+  int32_t prepared = 0;        // times the hierarchy was asked to prepare
+  int32_t extraQuestions = 0;  // times the extra object was asked for
 
   SceneElement& Root() { return *fRoot; }
   Selection& GetSelection() { return *fSelection; }

@@ -66,7 +66,10 @@ IUnknown* Scene::GetObjectList2Entry(uint32_t index) {
   return index < owners.size() ? static_cast<IHostObjectOwner*>(owners[index].Get()) : nullptr;
 }
 
-IUnknown* Scene::GetExtraAnimatedObject() { return extra ? static_cast<IHostAnimated*>(extra.Get()) : nullptr; }
+IUnknown* Scene::GetExtraAnimatedObject() {
+  ++extraQuestions;
+  return extra ? static_cast<IHostAnimated*>(extra.Get()) : nullptr;
+}
 
 Document::Document(std::shared_ptr<Journal> journal)
     : fJournal(journal), fScene(Adopt<Scene>(new Scene(std::move(journal)))) {}

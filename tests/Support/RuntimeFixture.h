@@ -1,5 +1,5 @@
-// Fixture for tests that link the runtime directly: a fresh module state, the reference
-// host's shell, and a test command class that CreateComponent makes.
+// Fixture for tests that link the runtime directly (the runtime tests, a module's
+// internals): a fresh module state and the reference host's shell.
 #pragma once
 
 #include <string>
@@ -11,17 +11,6 @@
 #include "QVModuleState.h"
 #include "QVSceneCommand.h"
 #include "qvhost/HostShell.h"
-
-// The class this test binary's CreateComponent knows.
-extern const QVGUID kTestCommandClassId;
-
-class TTestCommand final : public TQVSceneCommand {
- public:
-  explicit TTestCommand(bool selectionRequired = false) { fSelectionRequired = selectionRequired; }
-  int32_t Release() override { return QVReleaseComponent(this); }
-  void* GetParameterBlock() override { return &fBlock; }
-  int32_t fBlock = 0;
-};
 
 class RuntimeTest : public LeakCheckedTest {
  protected:
