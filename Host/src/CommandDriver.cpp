@@ -139,9 +139,12 @@ RunReport RunCommand(const RunRequest& request) {
         if (!QVFailed(prepared)) {
           report.ran = true;
           report.steps.push_back({"Do", Bool(command->Do())});
-          for (const std::string& step : request.then)
+          document->Settle();
+          for (const std::string& step : request.then) {
             report.steps.push_back({step == "undo" ? "Undo" : "Redo",
                                     Bool(step == "undo" ? command->Undo() : command->Redo())});
+            document->Settle();
+          }
         }
       }
     } catch (const TQVException& error) {

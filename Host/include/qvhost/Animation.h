@@ -19,12 +19,13 @@ class QVHOST_API Key final : public HostObject<IHostKeyframe, IHostKeyframeItem>
  public:
   Key(int32_t ticks, bool selected) : fTicks(ticks), fSelected(selected) {}
   QVKeyTimeRecord GetTimeRecord() override { return {fTicks, 0}; }
-  void SetTime(int32_t ticks) override { fTicks = ticks; }
+  void SetTime(int32_t ticks) override;
   bool IsSelected() override { return fSelected; }
   IHostKeyframe* GetPreviousKey() override;
   IHostKeyframe* GetNextKey() override;
 
   int32_t Ticks() const { return fTicks; }
+  KeyTrack* Track() const { return fTrack; }
 
  private:
   friend class KeyTrack;
@@ -42,14 +43,19 @@ class QVHOST_API KeyTrack final : public HostObject<IHostKeyTrack> {
   void AfterEdit() override;
 
   Key& Add(int32_t ticks, bool selected);
+  // Puts the keys in time order if a key's time changed since (the host does this after
+  // each command step; AfterEdit does it at once).
+  void Settle();
   const std::vector<TQVCountedPtr<Key>>& Keys() const { return fKeys; }
   int32_t AfterEditCount() const { return fAfterEdits; }
 
  private:
   friend class Key;
   ~KeyTrack() override;
+  void Sort();
   std::vector<TQVCountedPtr<Key>> fKeys;
   int32_t fAfterEdits = 0;
+  bool fUnordered = false;
 };
 
 class AnimationNode;

@@ -97,6 +97,8 @@ class QVHOST_API Document final : public HostObject<IHostDocument> {
   const std::shared_ptr<Journal>& SharedJournal() const { return fJournal; }
   // Every key of the scene: tree elements in pre-order, the object lists, the extra object.
   std::vector<KeyInTrack> AllKeys();
+  // What the host does after each command step: key tracks back in time order.
+  void Settle();
 
  private:
   std::shared_ptr<Journal> fJournal;

@@ -15,6 +15,11 @@ IHostKeyframe* Key::GetNextKey() {
   return fTrack->fKeys[fIndex + 1].Get();
 }
 
+void Key::SetTime(int32_t ticks) {
+  fTicks = ticks;
+  if (fTrack) fTrack->fUnordered = true;
+}
+
 KeyTrack::~KeyTrack() {
   for (const auto& key : fKeys) key->fTrack = nullptr;
 }
@@ -30,6 +35,15 @@ bool KeyTrack::HasSelectedKey() {
 
 void KeyTrack::AfterEdit() {
   ++fAfterEdits;
+  Sort();
+}
+
+void KeyTrack::Settle() {
+  if (fUnordered) Sort();
+}
+
+void KeyTrack::Sort() {
+  fUnordered = false;
   std::stable_sort(fKeys.begin(), fKeys.end(),
                    [](const TQVCountedPtr<Key>& a, const TQVCountedPtr<Key>& b) { return a->fTicks < b->fTicks; });
   for (size_t i = 0; i < fKeys.size(); ++i) fKeys[i]->fIndex = i;

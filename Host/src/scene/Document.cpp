@@ -109,6 +109,11 @@ std::vector<KeyInTrack> Document::AllKeys() {
   return keys;
 }
 
+void Document::Settle() {
+  for (KeyInTrack& entry : AllKeys())
+    if (KeyTrack* track = entry.key->Track()) track->Settle();
+}
+
 QVResult Document::GetComponent(uint32_t type, IUnknown** component) {
   if (type == QVFourCC("3Dvw") && fView) return Give<IUnknown>(static_cast<IHost3DView*>(fView.Get()), component);
   QVClearOut(reinterpret_cast<void**>(component));
