@@ -198,3 +198,32 @@ TEST(RunToolTest, DisabledCommandsRunOnlyWhenForcedAndTheDialogReachesTheBlock) 
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RunToolTest, JitterKeysMovesTheSelectedKeysAndUndoPutsThemBack) {
+  const std::string scene = std::string(QV_EXAMPLES) + "/jitter-keys.qvscene.json";
+  const ToolRun first = Qvhost("run JitterKeys --scene " + scene + " --set Seed=42 --json" + kModules);
+  ASSERT_EQ(first.status, 0) << first.err;
+  const auto report = nlohmann::json::parse(first.out);
+  EXPECT_FALSE(report["movedKeys"].empty());
+  for (const auto& moved : report["movedKeys"]) EXPECT_NE(moved.get<std::string>().find(" -> "), std::string::npos);
+  const ToolRun second = Qvhost("run JitterKeys --scene " + scene + " --set Seed=42 --json" + kModules);
+  EXPECT_EQ(nlohmann::json::parse(second.out)["movedKeys"], report["movedKeys"]) << "same seed, same times";
+
+  const std::string undone = testing::TempDir() + "jitter-undone.json";
+  const ToolRun undo = Qvhost("run JitterKeys --scene " + scene + " --set Seed=42 --then undo --save " + undone + kModules);
+  ASSERT_EQ(undo.status, 0) << undo.err;
+  EXPECT_EQ(ReadFile(undone), ReadFile(scene));
+}
+
+TEST(RunToolTest, JitterKeysRefusesAMinimumAboveTheMaximumWithItsAlert) {
+  const std::string scene = std::string(QV_EXAMPLES) + "/jitter-keys.qvscene.json";
+  const ToolRun run = Qvhost("run JitterKeys --scene " + scene + " --set MinOffset=2 --set MaxOffset=1 --then undo" + kModules);
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* expected : {"Do                         false", "Undo                       false",
+                               "alert     The minimum offset is larger than the maximum offset", "changes: none"})
+    EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;
+}
+
+}  // namespace
