@@ -1,1 +1,1 @@
-// Tests of the JitterKeys module through the loader.
+// placeholder
