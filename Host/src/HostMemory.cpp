@@ -1,8 +1,11 @@
 // The host allocator: a header before each piece records its kind and size.
 #include "qvhost/HostMemory.h"
 
+#include <sys/mman.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "QVMemory.h"
 
@@ -12,12 +15,52 @@ namespace {
 
 struct alignas(16) Header {
   uint32_t kind;
-  uint32_t reserved;
-  uint64_t size;
+  uint32_t mapped;   // the piece is a mapping of its own
+  uint64_t size;     // what was asked for
+  uint64_t mapping;  // bytes mapped, header included (mapped pieces)
+  uint64_t reserved;
 };
-static_assert(sizeof(Header) == 16, "header keeps 16-byte alignment");
+static_assert(sizeof(Header) == 32, "header keeps 16-byte alignment");
 
 Header* HeaderOf(void* memory) { return static_cast<Header*>(memory) - 1; }
+
+// Large blocks get mappings of their own, so that growing one moves pages instead of
+// copying bytes: arrays grow by a capped step and reallocate often.
+constexpr size_t kMappedBlockSize = 256 * 1024;
+
+size_t MappingSize(size_t size) {
+  const size_t page = 4096;
+  return (sizeof(Header) + size + page - 1) / page * page;
+}
+
+Header* Map(size_t size) {
+  const size_t bytes = MappingSize(size);
+  void* mapping = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapping == MAP_FAILED) return nullptr;
+  auto* header = static_cast<Header*>(mapping);
+  header->mapping = bytes;
+  return header;
+}
+
+// Grows or shrinks a mapping; growth takes half as much again, so that blocks growing a
+// little at a time (strings) move pages rarely.
+Header* Remap(Header* header, size_t size) {
+  const size_t needed = MappingSize(size);
+  if (needed <= header->mapping && needed * 2 > header->mapping) return header;
+  const size_t bytes = needed > header->mapping ? MappingSize(needed + needed / 2) : needed;
+  void* moved = mremap(header, header->mapping, bytes, MREMAP_MAYMOVE);
+  if (moved == MAP_FAILED) return nullptr;
+  auto* result = static_cast<Header*>(moved);
+  result->mapping = bytes;
+  return result;
+}
+
+void Release(Header* header) {
+  if (header->mapped)
+    munmap(header, header->mapping);
+  else
+    std::free(header);
+}
 
 }  // namespace
 
@@ -37,9 +80,11 @@ bool HostMemory::Refuse() {
 
 void* HostMemory::Allocate(size_t size, Kind kind) {
   if (Refuse()) return nullptr;
-  auto* header = static_cast<Header*>(std::malloc(sizeof(Header) + size));
+  const bool mapped = kind == kBlock && size >= kMappedBlockSize;
+  auto* header = mapped ? Map(size) : static_cast<Header*>(std::malloc(sizeof(Header) + size));
   if (!header) return nullptr;
   header->kind = kind;
+  header->mapped = mapped;
   header->size = size;
   ++fAllocations;
   ++(kind == kObject ? fLiveObjects : fLiveBlocks);
@@ -59,7 +104,7 @@ void HostMemory::Free(void* memory, Kind kind) {
   header->kind = kFreed;
   --(kind == kObject ? fLiveObjects : fLiveBlocks);
   fLiveBytes -= int64_t(header->size);
-  std::free(header);
+  Release(header);
 }
 
 void* HostMemory::AllocateObject(size_t size) { return Allocate(size, kObject); }
@@ -76,7 +121,23 @@ void* HostMemory::ReallocateBlock(void* block, size_t size) {
   }
   const uint64_t oldSize = header->size;
   if (size > oldSize && Refuse()) return nullptr;
-  auto* moved = static_cast<Header*>(std::realloc(header, sizeof(Header) + size));
+  Header* moved = nullptr;
+  const bool mapped = size >= kMappedBlockSize;
+  if (mapped && header->mapped) {
+    moved = Remap(header, size);
+  } else if (!mapped && !header->mapped) {
+    moved = static_cast<Header*>(std::realloc(header, sizeof(Header) + size));
+  } else {
+    // Crossing the size of mapped blocks: a new piece of the other kind.
+    moved = mapped ? Map(size) : static_cast<Header*>(std::malloc(sizeof(Header) + size));
+    if (moved) {
+      const uint64_t mapping = moved->mapping;
+      std::memcpy(moved, header, sizeof(Header) + (size < oldSize ? size : oldSize));
+      moved->mapped = mapped;
+      moved->mapping = mapping;
+      Release(header);
+    }
+  }
   if (!moved) return nullptr;
   moved->size = size;
   fLiveBytes += int64_t(size) - int64_t(oldSize);

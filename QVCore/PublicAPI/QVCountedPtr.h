@@ -17,6 +17,17 @@ class TQVCountedPtr {
     if (fPointer) fPointer->AddRef();
   }
   TQVCountedPtr& operator=(const TQVCountedPtr& other) { return Assign(other.fPointer); }
+  // Moving hands the reference over; the source is left null.
+  TQVCountedPtr(TQVCountedPtr&& other) noexcept : fPointer(other.fPointer) { other.fPointer = nullptr; }
+  TQVCountedPtr& operator=(TQVCountedPtr&& other) noexcept {
+    if (this != &other) {
+      T* previous = fPointer;
+      fPointer = other.fPointer;
+      other.fPointer = nullptr;
+      if (previous) previous->Release();
+    }
+    return *this;
+  }
   ~TQVCountedPtr() { Release(); }
 
   // Shares `p`: takes a reference of its own. Assigning the held pointer changes nothing.

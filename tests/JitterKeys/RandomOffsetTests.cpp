@@ -87,6 +87,11 @@ TEST_F(JitterInternalsTest, TableMatchesTimesAsFloatsAndCopiesAreIndependent) {
   EXPECT_NE(copy.Find(7), nullptr);
   EXPECT_EQ(table.Find(7), nullptr) << "a callee's additions stay in its copy";
   EXPECT_EQ(copy.Length(), table.Length() + 1);
+  // Entries added after the index was built are indexed too.
+  ASSERT_NE(copy.Find(0), nullptr);
+  ASSERT_NE(copy.Find(7), nullptr);
+  EXPECT_EQ(copy.Find(7)->offset, 1.0f);
+  EXPECT_EQ(copy.Find(8), nullptr);
 }
 
 }  // namespace

@@ -44,9 +44,17 @@ void KeyTrack::Settle() {
 
 void KeyTrack::Sort() {
   fUnordered = false;
-  std::stable_sort(fKeys.begin(), fKeys.end(),
-                   [](const TQVCountedPtr<Key>& a, const TQVCountedPtr<Key>& b) { return a->fTicks < b->fTicks; });
-  for (size_t i = 0; i < fKeys.size(); ++i) fKeys[i]->fIndex = i;
+  // Sorts (time, position) pairs, so the keys themselves are touched once each.
+  std::vector<std::pair<int32_t, uint32_t>> order(fKeys.size());
+  for (size_t i = 0; i < fKeys.size(); ++i) order[i] = {fKeys[i]->fTicks, uint32_t(i)};
+  std::stable_sort(order.begin(), order.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<TQVCountedPtr<Key>> sorted(fKeys.size());
+  for (size_t i = 0; i < order.size(); ++i) {
+    sorted[i] = std::move(fKeys[order[i].second]);
+    sorted[i]->fIndex = i;
+  }
+  fKeys.swap(sorted);
 }
 
 Key& KeyTrack::Add(int32_t ticks, bool selected) {

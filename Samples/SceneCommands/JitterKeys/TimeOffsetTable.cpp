@@ -9,10 +9,17 @@ namespace {
 
 [[noreturn]] void OutOfMemory() { QVThrow(kQVErrOutOfMemory, kQVCountedPtrModuleSource, kQVCountedPtrAttachLine); }
 
+// Mixes every bit of the float into the low bits the slot mask keeps: whole-number times
+// have many trailing zero bits.
 uint32_t Hash(float time) {
-  uint32_t bits;
-  std::memcpy(&bits, &time, sizeof bits);
-  return bits * 0x9E3779B1u;
+  uint32_t h;
+  std::memcpy(&h, &time, sizeof h);
+  h ^= h >> 16;
+  h *= 0x85EBCA6Bu;
+  h ^= h >> 13;
+  h *= 0xC2B2AE35u;
+  h ^= h >> 16;
+  return h;
 }
 
 template <class T>
@@ -23,7 +30,8 @@ void CopyArray(TQVArray<T>& to, const TQVArray<T>& from) {
 
 }  // namespace
 
-TTimeOffsetTable::TTimeOffsetTable(const TTimeOffsetTable& other) {
+TTimeOffsetTable::TTimeOffsetTable(const TTimeOffsetTable& other)
+    : fLargest(other.fLargest), fCursor(other.fCursor), fIndexed(other.fIndexed) {
   CopyArray(fEntries, other.fEntries);
   CopyArray(fSlots, other.fSlots);
 }
@@ -35,26 +43,43 @@ int32_t TTimeOffsetTable::Slot(float time) const {
   return int32_t(slot);
 }
 
-const TTimeOffset* TTimeOffsetTable::Find(int32_t ticks) const {
-  if (fSlots.Length() == 0) return nullptr;
-  const int32_t index = fSlots[Slot(float(ticks))];
-  return index ? &fEntries[index - 1] : nullptr;
+void TTimeOffsetTable::IndexUpTo(int32_t count) const {
+  // At most half full; growing rebuilds the index from the start.
+  if (fSlots.Length() < 2 * count) {
+    int32_t slots = 16;
+    while (slots < 4 * count) slots *= 2;
+    if (!fSlots.SetLength(0) || !fSlots.SetLength(slots)) OutOfMemory();
+    QVFill(0, fSlots.Storage(), size_t(slots) * sizeof(int32_t));
+    fIndexed = 0;
+  }
+  for (; fIndexed < count; ++fIndexed) fSlots[Slot(fEntries[fIndexed].time)] = fIndexed + 1;
 }
 
-void TTimeOffsetTable::Rehash(int32_t slots) {
-  if (!fSlots.SetLength(0) || !fSlots.SetLength(slots)) OutOfMemory();
-  QVFill(0, fSlots.Storage(), size_t(slots) * sizeof(int32_t));
-  for (int32_t i = 0; i < fEntries.Length(); ++i) fSlots[Slot(fEntries[i].time)] = i + 1;
+const TTimeOffset* TTimeOffsetTable::FindIndexed(float time) const {
+  IndexUpTo(fEntries.Length());
+  const int32_t index = fSlots[Slot(time)] - 1;
+  if (index < 0) return nullptr;
+  fCursor = index;
+  return &fEntries[index];
+}
+
+const TTimeOffset* TTimeOffsetTable::Find(int32_t ticks) const {
+  const float time = float(ticks);
+  const int32_t length = fEntries.Length();
+  if (length == 0 || time > fLargest) return nullptr;
+  // Times are unique in the table, so a matching neighbour of the last answer is the entry.
+  for (int32_t guess = fCursor; guess <= fCursor + 1; ++guess) {
+    if (guess >= 0 && guess < length && fEntries[guess].time == time) {
+      fCursor = guess;
+      return &fEntries[guess];
+    }
+  }
+  return FindIndexed(time);
 }
 
 void TTimeOffsetTable::Append(int32_t ticks, float offset) {
-  if (!fEntries.Append({float(ticks), offset})) OutOfMemory();
-  // Keep the index at most half full.
-  if (fSlots.Length() < 2 * fEntries.Length()) {
-    int32_t slots = 16;
-    while (slots < 4 * fEntries.Length()) slots *= 2;
-    Rehash(slots);
-  } else {
-    fSlots[Slot(float(ticks))] = fEntries.Length();
-  }
+  const float time = float(ticks);
+  if (!fEntries.Append({time, offset})) OutOfMemory();
+  if (fEntries.Length() == 1 || time > fLargest) fLargest = time;
+  fCursor = fEntries.Length() - 1;
 }

@@ -1,5 +1,7 @@
-// Key times and the offsets drawn for them, with a hash index over the times so that a
-// lookup does not scan the table. Copies are deep: a callee's additions stay its own.
+// Key times and the offsets drawn for them. Lookups do not scan the table: keys usually
+// come in time order, so the next entry and the largest time answer most of them; the
+// others go through a hash index over the times, built when first needed. Copies are
+// deep: a callee's additions stay its own.
 #pragma once
 
 #include "QVArray.h"
@@ -17,15 +19,19 @@ class TTimeOffsetTable {
 
   // The entry whose time equals `ticks` converted to a float, or null.
   const TTimeOffset* Find(int32_t ticks) const;
-  // Raises out of memory when the host refuses the storage.
+  // Adds a time the table does not hold; raises out of memory when the host refuses.
   void Append(int32_t ticks, float offset);
   int32_t Length() const { return fEntries.Length(); }
   const TTimeOffset& operator[](int32_t index) const { return fEntries[index]; }
 
  private:
-  void Rehash(int32_t slots);
+  const TTimeOffset* FindIndexed(float time) const;
+  void IndexUpTo(int32_t count) const;
   int32_t Slot(float time) const;
 
   TQVArray<TTimeOffset> fEntries;
-  TQVArray<int32_t> fSlots;  // entry index + 1, 0 empty; a power of two long
+  float fLargest = 0.0f;             // the largest time, when there are entries
+  mutable int32_t fCursor = -1;      // the entry found last
+  mutable TQVArray<int32_t> fSlots;  // entry index + 1, 0 empty; a power of two long
+  mutable int32_t fIndexed = 0;      // entries in the index
 };
