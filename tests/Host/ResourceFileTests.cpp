@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "TestFiles.h"
 #include "qvhost/HostError.h"
 #include "qvhost/ResourceFile.h"
 
@@ -13,10 +14,7 @@ namespace {
 
 std::string WriteTemp(const std::string& text) {
   static int counter = 0;
-  const fs::path path = fs::temp_directory_path() /
-                        ("qvres-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + ".qvr.json");
-  std::ofstream(path) << text;
-  return path.string();
+  return WriteTempFile("resources-" + std::to_string(counter++) + ".qvr.json", text);
 }
 
 TEST(ResourceFileTest, ReadsEverySection) {

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "LeakCheck.h"
+#include "TestFiles.h"
 #include "qvhost/HostError.h"
 #include "qvhost/SceneFile.h"
 
@@ -12,12 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 using SceneFileTest = LeakCheckedTest;
 
@@ -26,7 +21,7 @@ TEST_F(SceneFileTest, LoadingThenSavingGivesTheSameFile) {
   for (const std::string& path : {std::string(QV_TEST_DATA) + "/every-section.qvscene.json",
                                  std::string(QV_EXAMPLES) + "/crop-revert.qvscene.json"}) {
     auto document = qvhost::LoadSceneFile(path, journal);
-    EXPECT_EQ(qvhost::SceneText(*document), Read(path)) << path;
+    EXPECT_EQ(qvhost::SceneText(*document), ReadFile(path)) << path;
   }
   auto document = qvhost::LoadSceneFile(std::string(QV_TEST_DATA) + "/every-section.qvscene.json", journal);
   qvhost::Scene& scene = document->GetScene();
@@ -81,7 +76,7 @@ TEST_F(SceneFileTest, FailedWritesLeaveNothingBehind) {
   fs::create_directories(folder);
   const std::string target = (folder / "scene.json").string();
   qvhost::WriteFileAtomically(target, "first\n");
-  EXPECT_EQ(Read(target), "first\n");
+  EXPECT_EQ(ReadFile(target), "first\n");
   EXPECT_EQ(fs::status(target).permissions() & fs::perms::others_read, fs::perms::others_read);
   EXPECT_THROW(qvhost::WriteFileAtomically((folder / "missing" / "scene.json").string(), "x"), qvhost::HostError);
   // Renaming onto a folder fails; the old file and the folder are as they were.

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "TestFiles.h"
+
 namespace {
 
 struct ToolRun {
@@ -82,25 +84,6 @@ TEST(ToolTest, HelpOnTheToolAndOnEachVerb) {
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::string text;
-  if (FILE* file = fopen(path.c_str(), "r")) {
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-    fclose(file);
-  }
-  return text;
-}
-
-std::string WriteTemp(const std::string& name, const std::string& text) {
-  const std::string path = testing::TempDir() + name;
-  FILE* file = fopen(path.c_str(), "w");
-  fputs(text.c_str(), file);
-  fclose(file);
-  return path;
-}
-
 const std::string kExample = std::string(QV_EXAMPLES) + "/crop-revert.qvscene.json";
 const std::string kModules = std::string(" --modules ") + QV_MODULE_DIR;
 
@@ -126,8 +109,8 @@ TEST(RunToolTest, CropRevertResetsTheExampleAndUndoRestoresIt) {
 }
 
 TEST(RunToolTest, BadInputIsRefusedWithStatusTwoAndWritesNothing) {
-  const std::string malformed = WriteTemp("malformed.json", "{\"qvscene\": 1, \"elements\": [");
-  const std::string unknownKey = WriteTemp("unknown-key.json", "{\"qvscene\": 1, \"colour\": 1}");
+  const std::string malformed = WriteTempFile("malformed.json", "{\"qvscene\": 1, \"elements\": [");
+  const std::string unknownKey = WriteTempFile("unknown-key.json", "{\"qvscene\": 1, \"colour\": 1}");
   struct Case {
     std::string arguments;
     std::string expected;
@@ -156,7 +139,7 @@ TEST(RunToolTest, BadInputIsRefusedWithStatusTwoAndWritesNothing) {
 }
 
 TEST(RunToolTest, ModuleExceptionsGiveStatusOneWithCodeSourceAndLine) {
-  const std::string noView = WriteTemp("no-view.json", "{\"qvscene\": 1}\n");
+  const std::string noView = WriteTempFile("no-view.json", "{\"qvscene\": 1}\n");
   const std::string saved = testing::TempDir() + "thrown.json";
   struct Case {
     std::string arguments;
@@ -180,7 +163,7 @@ TEST(RunToolTest, ModuleExceptionsGiveStatusOneWithCodeSourceAndLine) {
 }
 
 TEST(RunToolTest, DisabledCommandsRunOnlyWhenForcedAndTheDialogReachesTheBlock) {
-  const std::string empty = WriteTemp("no-selection.json", "{\"qvscene\": 1, \"elements\": [{\"name\": \"A\"}]}\n");
+  const std::string empty = WriteTempFile("no-selection.json", "{\"qvscene\": 1, \"elements\": [{\"name\": \"A\"}]}\n");
   const ToolRun refused = Qvhost("run \"ProbeModule command\" --scene " + empty + kModules);
   EXPECT_EQ(refused.status, 0) << refused.err;
   EXPECT_NE(refused.out.find("not enabled: not run"), std::string::npos) << refused.out;

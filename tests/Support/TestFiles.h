@@ -1,0 +1,26 @@
+// Reading and writing small files in tests.
+#pragma once
+
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+// The file's bytes, or "" when it cannot be read.
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Writes `text` to a file of the test's temporary folder; the name is made unique per
+// process, since tests run in parallel processes.
+inline std::string WriteTempFile(const std::string& name, const std::string& text) {
+  const std::string path = testing::TempDir() + std::to_string(getpid()) + "-" + name;
+  std::ofstream(path, std::ios::binary) << text;
+  return path;
+}
