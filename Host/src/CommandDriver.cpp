@@ -115,24 +115,21 @@ RunReport RunCommand(const RunRequest& request) {
         const DialogResource* dialog = DialogOf(module->Resources(), dialogId, request);
         if (parameters && dialogId) {
           shell->GetJournal().Record("dialog", "show " + std::to_string(dialogId));
+          HeadlessDialog window(dialog, dialogId, shell->SharedJournal());
           void* block = parameters->GetParameterBlock();
-          auto self = Adopt<IHostDialogControl>(new DialogControl(QVFourCC("Dlog")));
           report.steps.push_back({"ControlEvent dialog ready",
-                                  Code(parameters->ControlEvent(kQVMessageDialogReady, self.Get(), 0))});
+                                  Code(parameters->ControlEvent(kQVMessageDialogReady, window.Window(), 0))});
           for (const auto& [name, value] : request.sets) {
-            const DialogField& field = FindField(*dialog, name);
             if (!block) throw HostError("--set " + name + ": " + request.component + " gives no parameter block");
-            WriteField(block, field, value);
+            window.Set(block, name, value);
           }
           for (uint32_t code : controls) {
-            auto control = Adopt<IHostDialogControl>(new DialogControl(code));
+            TQVCountedPtr<IUnknown> control = window.Control(code);
             report.steps.push_back({"ControlEvent " + FormatFourCC(code),
                                     Code(parameters->ControlEvent(kQVMessageControlChanged, control.Get(), 0))});
           }
           report.steps.push_back({"ParametersChanged", Code(parameters->ParametersChanged())});
-          if (block && dialog)
-            for (const DialogField& field : dialog->fields)
-              report.parameters.push_back(field.name + "=" + ReadField(block, field));
+          report.parameters = window.Values(block);
         }
         const QVResult prepared = command->Prepare();
         report.steps.push_back({"Prepare", Code(prepared)});

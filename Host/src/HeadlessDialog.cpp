@@ -1,4 +1,4 @@
-// Writing and reading parameter block fields by type.
+// The headless dialog: its parts, and writing and reading parameter block fields by type.
 #include "qvhost/HeadlessDialog.h"
 
 #include <cerrno>
@@ -7,11 +7,40 @@
 #include <cstring>
 
 #include "QVString.h"
+#include "qvhost/Animation.h"
 #include "qvhost/HostError.h"
 
 namespace qvhost {
 
 namespace {
+
+// The interpolator chooser: records how the command configures and links it.
+class ChooserPart final : public HostObject<IHostDialogControl, IHostInterpolatorChooser, IHostPreviewLink> {
+ public:
+  explicit ChooserPart(std::shared_ptr<Journal> journal) : fJournal(std::move(journal)) {}
+  uint32_t GetIdentifier() override { return QVFourCC("TWNR"); }
+  QVResult Configure(uint32_t family, int32_t a, int32_t b, int32_t c) override {
+    fJournal->Record("dialog", "TWNR configure " + FormatFourCC(family) + " " + std::to_string(a) + " " +
+                                   std::to_string(b) + " " + std::to_string(c));
+    return kQVOk;
+  }
+  QVResult LinkToPreview(IUnknown* preview) override;
+
+ private:
+  std::shared_ptr<Journal> fJournal;
+};
+
+class PreviewPart final : public HostObject<IHostDialogControl, IHostInterpolatorPreview> {
+ public:
+  uint32_t GetIdentifier() override { return QVFourCC("tprv"); }
+};
+
+QVResult ChooserPart::LinkToPreview(IUnknown* preview) {
+  TQVCountedPtr<IHostInterpolatorPreview> part;
+  const bool ours = QVQuery(preview, part) == kQVOk;
+  fJournal->Record("dialog", std::string("TWNR link ") + (ours ? "tprv" : "(no preview)"));
+  return ours ? kQVOk : kQVErrNoInterface;
+}
 
 [[noreturn]] void Refuse(const DialogField& field, const std::string& value, const std::string& expected) {
   throw HostError("--set " + field.name + "=" + value + ": expected " + expected);
@@ -40,17 +69,65 @@ T Get(const void* block, const DialogField& field) {
 
 }  // namespace
 
-const DialogField& FindField(const DialogResource& dialog, const std::string& name) {
-  std::string names;
-  for (const DialogField& field : dialog.fields) {
-    if (field.name == name) return field;
-    names += (names.empty() ? "" : ", ") + field.name;
+// The dialog itself: a control ('Dlog') and the container of its parts.
+class DialogWindow final : public HostObject<IHostDialogControl, IHostDialogPartContainer> {
+ public:
+  DialogWindow(const DialogResource* dialog, std::shared_ptr<Journal> journal) {
+    if (!dialog) return;
+    for (uint32_t identifier : dialog->controls) {
+      if (identifier == QVFourCC("TWNR"))
+        fParts.push_back(Adopt<IUnknown>(static_cast<IHostDialogControl*>(new ChooserPart(journal))));
+      else if (identifier == QVFourCC("tprv"))
+        fParts.push_back(Adopt<IUnknown>(static_cast<IHostDialogControl*>(new PreviewPart())));
+      else
+        fParts.push_back(Adopt<IUnknown>(static_cast<IHostDialogControl*>(new DialogControl(identifier))));
+    }
   }
-  throw HostError("--set " + name + ": dialog " + std::to_string(dialog.id) + " has no such field (fields: " +
+  uint32_t GetIdentifier() override { return QVFourCC("Dlog"); }
+  QVResult FindPart(uint32_t identifier, IUnknown** part) override {
+    QVClearOut(reinterpret_cast<void**>(part));
+    for (const auto& candidate : fParts) {
+      TQVCountedPtr<IHostDialogControl> control;
+      if (QVQuery(candidate.Get(), control) == kQVOk && control->GetIdentifier() == identifier) {
+        QVStoreOut(reinterpret_cast<void**>(part), candidate.Get());
+        return kQVOk;
+      }
+    }
+    return kQVOk;
+  }
+
+ private:
+  std::vector<TQVCountedPtr<IUnknown>> fParts;
+};
+
+HeadlessDialog::HeadlessDialog(const DialogResource* dialog, int32_t id, std::shared_ptr<Journal> journal)
+    : fDialog(dialog), fId(id), fWindow(Adopt<DialogWindow>(new DialogWindow(dialog, std::move(journal)))) {}
+
+HeadlessDialog::~HeadlessDialog() = default;
+
+IUnknown* HeadlessDialog::Window() const { return static_cast<IHostDialogControl*>(fWindow.Get()); }
+
+TQVCountedPtr<IUnknown> HeadlessDialog::Control(uint32_t identifier) const {
+  TQVCountedPtr<IUnknown> part;
+  fWindow->FindPart(identifier, part.Put());
+  if (!part) part = Adopt<IUnknown>(static_cast<IHostDialogControl*>(new DialogControl(identifier)));
+  return part;
+}
+
+const DialogField& HeadlessDialog::Field(const std::string& name) const {
+  std::string names;
+  if (fDialog) {
+    for (const DialogField& field : fDialog->fields) {
+      if (field.name == name) return field;
+      names += (names.empty() ? "" : ", ") + field.name;
+    }
+  }
+  throw HostError("--set " + name + ": dialog " + std::to_string(fId) + " has no such field (fields: " +
                   (names.empty() ? "none" : names) + ")");
 }
 
-void WriteField(void* block, const DialogField& field, const std::string& value) {
+void HeadlessDialog::Set(void* block, const std::string& name, const std::string& value) {
+  const DialogField& field = Field(name);
   const std::string& type = field.type;
   if (type == "bool") {
     if (value != "true" && value != "false" && value != "1" && value != "0") Refuse(field, value, "true or false");
@@ -74,6 +151,17 @@ void WriteField(void* block, const DialogField& field, const std::string& value)
     uint32_t code = 0;
     if (!ParseFourCC(value, code)) Refuse(field, value, "a four-character code");
     Put<uint32_t>(block, field, code);
+  } else if (type == "interpolator") {
+    // The dialog's chooser puts an interpolator of the chosen type into the block (a
+    // plain pointer); the dialog keeps it alive.
+    if (value != "none" && !IsInterpolatorType(value))
+      Refuse(field, value, std::string("an interpolator type (") + InterpolatorTypes() + ") or none");
+    IHostInterpolator* chosen = nullptr;
+    if (value != "none") {
+      fMade.push_back(Adopt<IUnknown>(static_cast<IHostInterpolator*>(new Interpolator(value))));
+      chosen = static_cast<IHostInterpolator*>(fMade.back().Get());
+    }
+    Put<IHostInterpolator*>(block, field, chosen);
   } else {
     // A fixed string embedded in the block, written through the shared string code so
     // its capacity cut and counts hold.
@@ -82,7 +170,7 @@ void WriteField(void* block, const DialogField& field, const std::string& value)
   }
 }
 
-std::string ReadField(const void* block, const DialogField& field) {
+std::string HeadlessDialog::Read(const void* block, const DialogField& field) const {
   const std::string& type = field.type;
   if (type == "bool") return Get<uint8_t>(block, field) ? "true" : "false";
   if (type == "int8") return std::to_string(Get<int8_t>(block, field));
@@ -96,7 +184,21 @@ std::string ReadField(const void* block, const DialogField& field) {
     return text;
   }
   if (type == "fourcc") return FormatFourCC(Get<uint32_t>(block, field));
+  if (type == "interpolator") {
+    auto* chosen = Get<IHostInterpolator*>(block, field);
+    if (!chosen) return "none";
+    for (const auto& made : fMade)
+      if (made.Get() == static_cast<IUnknown*>(chosen)) return static_cast<Interpolator*>(chosen)->Type();
+    return "(not the dialog's)";
+  }
   return reinterpret_cast<const TQVString*>(static_cast<const char*>(block) + field.offset)->CStr();
+}
+
+std::vector<std::string> HeadlessDialog::Values(const void* block) const {
+  std::vector<std::string> values;
+  if (fDialog && block)
+    for (const DialogField& field : fDialog->fields) values.push_back(field.name + "=" + Read(block, field));
+  return values;
 }
 
 }  // namespace qvhost

@@ -48,6 +48,7 @@ uint32_t DialogFieldSize(const std::string& type) {
   if (type == "bool" || type == "int8" || type == "uint8") return 1;
   if (type == "int16") return 2;
   if (type == "int32" || type == "uint32" || type == "float" || type == "fourcc") return 4;
+  if (type == "interpolator") return uint32_t(sizeof(void*));  // a plain pointer
   if (type == "string15") return 32;
   if (type == "string31") return 48;
   if (type == "string255") return 272;
@@ -121,8 +122,8 @@ ResourceFile LoadResourceFile(const std::string& path) {
           parsed.type = check.String(check.Required(field, at, "type"), JsonPath(at, "type"));
           if (DialogFieldSize(parsed.type) == 0)
             check.Fail(JsonPath(at, "type"),
-                       "one of bool, int8, uint8, int16, int32, uint32, float, fourcc, string15, "
-                       "string31, string255, string1023");
+                       "one of bool, int8, uint8, int16, int32, uint32, float, fourcc, interpolator, "
+                       "string15, string31, string255, string1023");
           parsed.offset = uint32_t(check.Integer(check.Required(field, at, "offset"), JsonPath(at, "offset"),
                                                  0, 1 << 20));
           dialog.fields.push_back(parsed);

@@ -671,9 +671,10 @@ TEST_F(JitterKeysTest, AnswersItsInterfacesAndDialog) {
   // The dialog's fields land in the block the command reads.
   const qvhost::DialogResource& dialog = fModule->Resources().dialogs.at(0);
   void* block = parameters->GetParameterBlock();
-  qvhost::WriteField(block, qvhost::FindField(dialog, "MinOffset"), "0.5");
-  qvhost::WriteField(block, qvhost::FindField(dialog, "MaxOffset"), "1.5");
-  qvhost::WriteField(block, qvhost::FindField(dialog, "Seed"), "-3");
+  qvhost::HeadlessDialog window(&dialog, dialog.id, fShell->SharedJournal());
+  window.Set(block, "MinOffset", "0.5");
+  window.Set(block, "MaxOffset", "1.5");
+  window.Set(block, "Seed", "-3");
   const Block written = BlockOf(command.Get());
   EXPECT_EQ(written.minOffset, 0.5f);
   EXPECT_EQ(written.maxOffset, 1.5f);

@@ -9,22 +9,47 @@
 
 #include "HostObject.h"
 #include "IHostAnimation.h"
+#include "IHostInterpolation.h"
 #include "Journal.h"
 
 namespace qvhost {
 
 class KeyTrack;
+class Key;
 
-class QVHOST_API Key final : public HostObject<IHostKeyframe, IHostKeyframeItem> {
+// Interpolator types the host offers; "linear" is what a new key starts with.
+QVHOST_API bool IsInterpolatorType(const std::string& type);
+QVHOST_API const char* InterpolatorTypes();  // "linear, constant, smooth"
+
+// How a track goes from one key to the next.
+class QVHOST_API Interpolator final : public HostObject<IHostInterpolator> {
  public:
-  Key(int32_t ticks, bool selected) : fTicks(ticks), fSelected(selected) {}
+  explicit Interpolator(std::string type) : fType(std::move(type)) {}
+  QVResult GetHolder(IHostInterpolatorHolder** holder) override;
+
+  const std::string& Type() const { return fType; }
+
+ private:
+  friend class Key;
+  std::string fType;
+  // The key it was installed in last; cleared when that key goes (no reference held).
+  std::shared_ptr<Key*> fHolder;
+};
+
+class QVHOST_API Key final : public HostObject<IHostKeyframe, IHostKeyframeItem, IHostInterpolatorHolder> {
+ public:
+  Key(int32_t ticks, bool selected);
+  ~Key() override;
   QVKeyTimeRecord GetTimeRecord() override { return {fTicks, 0}; }
   void SetTime(int32_t ticks) override;
   bool IsSelected() override { return fSelected; }
   IHostKeyframe* GetPreviousKey() override;
   IHostKeyframe* GetNextKey() override;
+  QVResult Install(IHostInterpolator* interpolator) override;
 
   int32_t Ticks() const { return fTicks; }
+  // The interpolation from this key to the next; null when none was installed.
+  Interpolator* GetInterpolator() const { return fInterpolator.Get(); }
   KeyTrack* Track() const { return fTrack; }
 
  private:
@@ -33,6 +58,8 @@ class QVHOST_API Key final : public HostObject<IHostKeyframe, IHostKeyframeItem>
   bool fSelected;
   KeyTrack* fTrack = nullptr;  // not counted: the track owns its keys
   size_t fIndex = 0;
+  TQVCountedPtr<Interpolator> fInterpolator;
+  std::shared_ptr<Key*> fSelf;  // what interpolators installed here point back through
 };
 
 class QVHOST_API KeyTrack final : public HostObject<IHostKeyTrack> {

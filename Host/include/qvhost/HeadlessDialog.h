@@ -1,16 +1,22 @@
-// The host's dialog without a window: writes NAME=VALUE into a parameter block through
-// the field offsets of the module's resource file, and makes the controls it reports.
+// The host's dialog without a window: the dialog object handed over with the
+// dialog-ready message (a container of its parts), NAME=VALUE written into the parameter
+// block through the field offsets of the module's resource file, and the controls that
+// report events.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "HostObject.h"
 #include "IHostDialogs.h"
+#include "Journal.h"
 #include "ResourceFile.h"
 
 namespace qvhost {
 
-class QVHOST_API DialogControl final : public HostObject<IHostDialogControl> {
+// A control, reporting its identifier.
+class QVHOST_API DialogControl : public HostObject<IHostDialogControl> {
  public:
   explicit DialogControl(uint32_t identifier) : fIdentifier(identifier) {}
   uint32_t GetIdentifier() override { return fIdentifier; }
@@ -19,12 +25,34 @@ class QVHOST_API DialogControl final : public HostObject<IHostDialogControl> {
   uint32_t fIdentifier;
 };
 
-// The field `name` of `dialog`, or HostError listing the dialog's fields.
-QVHOST_API const DialogField& FindField(const DialogResource& dialog, const std::string& name);
-// Writes `value` (text) into the field of the block; HostError when it does not parse as
-// the field's type.
-QVHOST_API void WriteField(void* block, const DialogField& field, const std::string& value);
-// The field's value as text.
-QVHOST_API std::string ReadField(const void* block, const DialogField& field);
+class DialogWindow;
+
+class QVHOST_API HeadlessDialog {
+ public:
+  // `dialog` may be null (a dialog the resource file does not describe).
+  HeadlessDialog(const DialogResource* dialog, int32_t id, std::shared_ptr<Journal> journal);
+  ~HeadlessDialog();
+  HeadlessDialog(const HeadlessDialog&) = delete;
+  HeadlessDialog& operator=(const HeadlessDialog&) = delete;
+
+  // The dialog object that goes with the dialog-ready message.
+  IUnknown* Window() const;
+  // A control of the dialog (its part when the dialog has one of that identifier).
+  TQVCountedPtr<IUnknown> Control(uint32_t identifier) const;
+  // Writes `value` into the field `name`; HostError for an unknown field or a value that
+  // does not parse as the field's type.
+  void Set(void* block, const std::string& name, const std::string& value);
+  // NAME=VALUE for every field.
+  std::vector<std::string> Values(const void* block) const;
+
+ private:
+  const DialogField& Field(const std::string& name) const;
+  std::string Read(const void* block, const DialogField& field) const;
+
+  const DialogResource* fDialog;
+  int32_t fId;
+  TQVCountedPtr<DialogWindow> fWindow;
+  std::vector<TQVCountedPtr<IUnknown>> fMade;  // objects the dialog put into the block
+};
 
 }  // namespace qvhost

@@ -22,7 +22,8 @@ struct ComponentResource {
 // One field of a parameter block the dialog edits in place.
 struct DialogField {
   std::string name;
-  std::string type;  // bool, int8, uint8, int16, int32, uint32, float, fourcc, string15/31/255/1023
+  std::string type;  // bool, int8, uint8, int16, int32, uint32, float, fourcc, interpolator,
+                     // string15/31/255/1023
   uint32_t offset = 0;
 };
 

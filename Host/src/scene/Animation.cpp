@@ -5,6 +5,34 @@
 
 namespace qvhost {
 
+bool IsInterpolatorType(const std::string& type) {
+  return type == "linear" || type == "constant" || type == "smooth";
+}
+
+const char* InterpolatorTypes() { return "linear, constant, smooth"; }
+
+QVResult Interpolator::GetHolder(IHostInterpolatorHolder** holder) {
+  QVClearOut(reinterpret_cast<void**>(holder));
+  if (fHolder && *fHolder) QVStoreOut(reinterpret_cast<void**>(holder), static_cast<IHostInterpolatorHolder*>(*fHolder));
+  return kQVOk;
+}
+
+Key::Key(int32_t ticks, bool selected)
+    : fTicks(ticks), fSelected(selected), fSelf(std::make_shared<Key*>(this)) {
+  Install(Adopt<IHostInterpolator>(new Interpolator("linear")).Get());
+}
+
+Key::~Key() { *fSelf = nullptr; }
+
+QVResult Key::Install(IHostInterpolator* interpolator) {
+  // Only the host's own interpolators can be installed.
+  auto* ours = dynamic_cast<Interpolator*>(interpolator);
+  if (interpolator && !ours) return kQVErrNotSupported;
+  if (ours) ours->fHolder = fSelf;
+  fInterpolator.Assign(ours);
+  return kQVOk;
+}
+
 IHostKeyframe* Key::GetPreviousKey() {
   if (!fTrack || fIndex == 0) return nullptr;
   return fTrack->fKeys[fIndex - 1].Get();
@@ -90,7 +118,11 @@ TQVCountedPtr<AnimationNode> AnimationNode::Clone(std::string owner) const {
   auto copy = Adopt<AnimationNode>(new AnimationNode(std::move(owner), fJournal));
   copy->suspended = suspended;
   auto copyKeys = [](const KeyTrack& from, KeyTrack& to) {
-    for (const auto& key : from.Keys()) to.Add(key->Ticks(), key->IsSelected());
+    for (const auto& key : from.Keys()) {
+      Interpolator* interpolator = key->GetInterpolator();
+      to.Add(key->Ticks(), key->IsSelected())
+          .Install(interpolator ? Adopt<IHostInterpolator>(new Interpolator(interpolator->Type())).Get() : nullptr);
+    }
   };
   copyKeys(*fTrack, copy->Track());
   for (const auto& channel : fChannels) {

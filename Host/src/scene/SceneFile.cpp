@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "../JsonCheck.h"
 #include "CanonicalJson.h"
@@ -69,6 +70,9 @@ class SceneReader {
     }
     // Every selected key is a 'KeyF' item of the selection, after the elements.
     for (Key* key : fSelectedKeys) scene.GetSelection().Add(QVFourCC("KeyF"), static_cast<IHostKeyframe*>(key));
+    // Then every selected interpolator, a 'Twee' item.
+    for (Interpolator* interpolator : fSelectedInterpolators)
+      scene.GetSelection().Add(QVFourCC("Twee"), static_cast<IHostInterpolator*>(interpolator));
     if (document.contains("view")) ReadView(document["view"], JsonPath(root, "view"), made->GetOrAddView());
     return made;
   }
@@ -112,12 +116,24 @@ class SceneReader {
     const auto& keys = fCheck.Array(value, where);
     for (size_t i = 0; i < keys.size(); ++i) {
       const std::string at = JsonPath(where, i);
-      const auto& entry = fCheck.Object(keys[i], at, {"time", "selected"});
+      const auto& entry = fCheck.Object(keys[i], at, {"time", "selected", "interpolator", "interpolatorSelected"});
       const int32_t ticks =
           int32_t(fCheck.Integer(fCheck.Required(entry, at, "time"), JsonPath(at, "time"), INT32_MIN, INT32_MAX));
       const bool selected = entry.contains("selected") && fCheck.Boolean(entry["selected"], JsonPath(at, "selected"));
       Key& key = track.Add(ticks, selected);
       if (selected) fSelectedKeys.push_back(&key);
+      if (entry.contains("interpolator")) {
+        const std::string where = JsonPath(at, "interpolator");
+        const std::string type = fCheck.String(entry["interpolator"], where);
+        if (type != "none" && !IsInterpolatorType(type))
+          fCheck.Fail(where, std::string("an interpolator type (") + InterpolatorTypes() + ") or none");
+        key.Install(type == "none" ? nullptr : Adopt<IHostInterpolator>(new Interpolator(type)).Get());
+      }
+      if (entry.contains("interpolatorSelected") &&
+          fCheck.Boolean(entry["interpolatorSelected"], JsonPath(at, "interpolatorSelected"))) {
+        if (!key.GetInterpolator()) fCheck.Fail(JsonPath(at, "interpolatorSelected"), "an interpolator to select");
+        fSelectedInterpolators.push_back(key.GetInterpolator());
+      }
     }
   }
 
@@ -194,7 +210,8 @@ class SceneReader {
 
   JsonCheck fCheck;
   std::shared_ptr<Journal> fJournal;
-  std::vector<Key*> fSelectedKeys;  // in file order
+  std::vector<Key*> fSelectedKeys;                    // in file order
+  std::vector<Interpolator*> fSelectedInterpolators;  // in file order
 };
 
 ordered_json FloatArray(const float* values, size_t count) {
@@ -220,20 +237,24 @@ ordered_json TransformJson(const TQVTransform& t) {
   return out;
 }
 
-ordered_json KeysJson(const KeyTrack& track) {
+ordered_json KeysJson(const KeyTrack& track, const std::set<const void*>& selectedInterpolators) {
   ordered_json keys = ordered_json::array();
   for (const auto& key : track.Keys()) {
     ordered_json entry;
     entry["time"] = key->Ticks();
     if (key->IsSelected()) entry["selected"] = true;
+    Interpolator* interpolator = key->GetInterpolator();
+    if (!interpolator || interpolator->Type() != "linear") entry["interpolator"] = interpolator ? interpolator->Type() : "none";
+    if (interpolator && selectedInterpolators.count(static_cast<IHostInterpolator*>(interpolator)))
+      entry["interpolatorSelected"] = true;
     keys.push_back(entry);
   }
   return keys;
 }
 
-ordered_json NodeJson(AnimationNode& node) {
+ordered_json NodeJson(AnimationNode& node, const std::set<const void*>& selected) {
   ordered_json out = ordered_json::object();
-  if (node.Track().GetKeyCount() > 0) out["track"] = KeysJson(node.Track());
+  if (node.Track().GetKeyCount() > 0) out["track"] = KeysJson(node.Track(), selected);
   if (node.suspended) out["suspended"] = true;
   if (!node.Channels().empty()) {
     ordered_json channels = ordered_json::array();
@@ -243,9 +264,9 @@ ordered_json NodeJson(AnimationNode& node) {
       if (!channel->eligible[0] || !channel->eligible[1])
         entry["eligible"] = {channel->eligible[0], channel->eligible[1]};
       if (channel->subNode)
-        entry["node"] = NodeJson(*channel->subNode);
+        entry["node"] = NodeJson(*channel->subNode, selected);
       else
-        entry["track"] = channel->track ? KeysJson(*channel->track) : ordered_json::array();
+        entry["track"] = channel->track ? KeysJson(*channel->track, selected) : ordered_json::array();
       channels.push_back(entry);
     }
     out["channels"] = channels;
@@ -253,22 +274,22 @@ ordered_json NodeJson(AnimationNode& node) {
   return out;
 }
 
-ordered_json ObjectJson(AnimatedObject& object) {
+ordered_json ObjectJson(AnimatedObject& object, const std::set<const void*>& selected) {
   ordered_json entry;
   entry["name"] = object.Name();
-  if (AnimationNode* node = object.Node()) entry["animation"] = NodeJson(*node);
+  if (AnimationNode* node = object.Node()) entry["animation"] = NodeJson(*node, selected);
   return entry;
 }
 
-ordered_json ElementsJson(const SceneElement& parent) {
+ordered_json ElementsJson(const SceneElement& parent, const std::set<const void*>& selected) {
   ordered_json elements = ordered_json::array();
   for (const SceneElement* child : parent.Children()) {
     ordered_json entry;
     entry["name"] = child->Name();
     ordered_json transform = TransformJson(child->Local());
     if (!transform.empty()) entry["transform"] = transform;
-    if (AnimationNode* node = child->Node()) entry["animation"] = NodeJson(*node);
-    if (!child->Children().empty()) entry["children"] = ElementsJson(*child);
+    if (AnimationNode* node = child->Node()) entry["animation"] = NodeJson(*node, selected);
+    if (!child->Children().empty()) entry["children"] = ElementsJson(*child, selected);
     elements.push_back(entry);
   }
   return elements;
@@ -324,10 +345,13 @@ std::string SceneText(Document& document) {
   ordered_json out;
   out["qvscene"] = kFormatVersion;
   Scene& scene = document.GetScene();
-  out["elements"] = ElementsJson(scene.Root());
+  std::set<const void*> selected;  // the selected interpolators
+  for (const SelectionItem& item : scene.GetSelection().Items())
+    if (item.classPath.back() == QVFourCC("Twee")) selected.insert(static_cast<const void*>(item.object.Get()));
+  out["elements"] = ElementsJson(scene.Root(), selected);
   if (!scene.objects.empty()) {
     ordered_json objects = ordered_json::array();
-    for (const auto& object : scene.objects) objects.push_back(ObjectJson(*object));
+    for (const auto& object : scene.objects) objects.push_back(ObjectJson(*object, selected));
     out["objects"] = objects;
   }
   if (!scene.owners.empty()) {
@@ -335,12 +359,12 @@ std::string SceneText(Document& document) {
     for (const auto& owner : scene.owners) {
       ordered_json entry;
       entry["name"] = owner->Name();
-      if (owner->owned) entry["owned"] = ObjectJson(*owner->owned);
+      if (owner->owned) entry["owned"] = ObjectJson(*owner->owned, selected);
       owners.push_back(entry);
     }
     out["owners"] = owners;
   }
-  if (scene.extra) out["extra"] = ObjectJson(*scene.extra);
+  if (scene.extra) out["extra"] = ObjectJson(*scene.extra, selected);
   ordered_json selection = ordered_json::array();
   for (const SelectionItem& item : scene.GetSelection().Items())
     if (SceneElement* element = AsSceneElement(item.object.Get())) selection.push_back(element->Path());
