@@ -80,8 +80,16 @@ RunReport RunCommand(const RunRequest& request) {
     }
   }
   const std::string before = SceneText(*document);
-  std::vector<std::pair<KeyInTrack, int32_t>> keysBefore;
-  for (KeyInTrack& entry : document->AllKeys()) keysBefore.emplace_back(entry, entry.key->Ticks());
+  // Keys are reported by identity: tracks put their keys back in time order after edits.
+  struct KeyState {
+    KeyInTrack key;
+    int32_t ticks;
+    std::string interpolator;
+  };
+  auto interpolatorOf = [](const Key& key) { return key.GetInterpolator() ? key.GetInterpolator()->Type() : "none"; };
+  std::vector<KeyState> keysBefore;
+  for (KeyInTrack& entry : document->AllKeys())
+    keysBefore.push_back({entry, entry.key->Ticks(), interpolatorOf(*entry.key)});
   shell->Settings().currentDocument.Assign(document.Get());
 
   auto module = LoadedModule::Load(modulePath, shell.Get());
@@ -158,10 +166,15 @@ RunReport RunCommand(const RunRequest& request) {
   for (const JournalEntry& entry : shell->GetJournal().Entries())
     if (entry.kind != "service") report.journal.push_back(entry);
   const std::string after = SceneText(*document);
-  // Keys are reported by identity: tracks put their keys back in time order after edits.
-  for (const auto& [entry, ticks] : keysBefore)
-    if (entry.key->Ticks() != ticks)
-      report.movedKeys.push_back(entry.track + ": " + std::to_string(ticks) + " -> " + std::to_string(entry.key->Ticks()));
+  for (const KeyState& before : keysBefore) {
+    const Key& key = *before.key.key;
+    if (key.Ticks() != before.ticks)
+      report.movedKeys.push_back(before.key.track + ": " + std::to_string(before.ticks) + " -> " +
+                                 std::to_string(key.Ticks()));
+    if (interpolatorOf(key) != before.interpolator)
+      report.interpolations.push_back(before.key.track + " at " + std::to_string(before.ticks) + ": " +
+                                      before.interpolator + " -> " + interpolatorOf(key));
+  }
   for (const std::string& change : SceneChanges(before, after))
     if (change.find(".track[") == std::string::npos) report.changes.push_back(change);
   if (!request.savePath.empty() && !report.threw) {

@@ -49,7 +49,12 @@ void PrintText(const RunReport& report) {
     std::printf("moved keys:\n");
     for (const std::string& key : report.movedKeys) std::printf("  %s\n", key.c_str());
   }
-  if (report.changes.empty() && report.movedKeys.empty()) std::printf("changes: none\n");
+  if (!report.interpolations.empty()) {
+    std::printf("changed interpolations:\n");
+    for (const std::string& change : report.interpolations) std::printf("  %s\n", change.c_str());
+  }
+  if (report.changes.empty() && report.movedKeys.empty() && report.interpolations.empty())
+    std::printf("changes: none\n");
   if (!report.changes.empty()) std::printf("changes:\n");
   for (const std::string& change : report.changes) std::printf("  %s\n", change.c_str());
   if (!report.saved.empty()) std::printf("saved: %s\n", report.saved.c_str());
@@ -65,6 +70,7 @@ nlohmann::json Json(const RunReport& report) {
   for (const JournalEntry& entry : report.journal) out["journal"].push_back({{"kind", entry.kind}, {"text", entry.text}});
   out["changes"] = report.changes;
   out["movedKeys"] = report.movedKeys;
+  out["interpolations"] = report.interpolations;
   if (!report.saved.empty()) out["saved"] = report.saved;
   if (report.threw) {
     char code[16];

@@ -24,6 +24,7 @@ const char kUsage[] =
     "verbs:\n"
     "  list    the modules found and their components\n"
     "  run     one scene command on a scene, with a report of what changed\n"
+    "  format  a scene file checked and written in its canonical form\n"
     "\n"
     "Run 'qvhost <verb> --help' for the options of a verb.\n";
 
@@ -36,6 +37,7 @@ struct Verb {
 const Verb kVerbs[] = {
     {"list", qvtool::ListVerb, qvtool::kListUsage},
     {"run", qvtool::RunVerb, qvtool::kRunUsage},
+    {"format", qvtool::FormatVerb, qvtool::kFormatUsage},
 };
 
 }  // namespace

@@ -210,3 +210,37 @@ TEST(RunToolTest, JitterKeysRefusesAMinimumAboveTheMaximumWithItsAlert) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RunToolTest, InterpolatorSweepReportsTheChangedHoldersAndUndoPutsTheOldTypesBack) {
+  const std::string scene = std::string(QV_EXAMPLES) + "/interpolator-sweep.qvscene.json";
+  const ToolRun run = Qvhost("run InterpolatorSweep --scene " + scene + " --set ChosenInterpolator=constant --json" + kModules);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto report = nlohmann::json::parse(run.out);
+  EXPECT_EQ(report["interpolations"],
+            nlohmann::json({"Ball at 0: linear -> constant", "Ball at 90000: smooth -> constant",
+                            "Ball:Bounce at 45000: linear -> constant", "Lamp at 0: smooth -> constant"}));
+  const ToolRun undo = Qvhost("run InterpolatorSweep --scene " + scene + " --set ChosenInterpolator=constant --then undo --json" + kModules);
+  ASSERT_EQ(undo.status, 0) << undo.err;
+  EXPECT_TRUE(nlohmann::json::parse(undo.out)["interpolations"].empty());
+  const ToolRun bad = Qvhost("run InterpolatorSweep --scene " + scene + " --set ChosenInterpolator=cubic" + kModules);
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("--set ChosenInterpolator=cubic: expected an interpolator type"), std::string::npos) << bad.err;
+}
+
+TEST(FormatToolTest, WritesTheCanonicalFormAndRefusesBadScenes) {
+  const std::string loose = WriteTempFile("loose.json", "{ \"qvscene\" : 1, \"elements\" : [ {\"name\":\"A\", \"transform\": {\"scale\": 1}} ] }");
+  const ToolRun run = Qvhost("format " + loose);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "{\n  \"qvscene\": 1,\n  \"elements\": [\n    {\"name\": \"A\"}\n  ]\n}\n");
+  for (const char* example : {"/crop-revert.qvscene.json", "/jitter-keys.qvscene.json", "/interpolator-sweep.qvscene.json"}) {
+    const std::string path = std::string(QV_EXAMPLES) + example;
+    EXPECT_EQ(Qvhost("format " + path).out, ReadFile(path)) << example << " is not canonical";
+  }
+  const ToolRun bad = Qvhost("format " + WriteTempFile("bad.json", "{\"qvscene\": 1, \"elements\": [{}]}"));
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("$.elements[0].name: expected this key"), std::string::npos) << bad.err;
+}
+
+}  // namespace

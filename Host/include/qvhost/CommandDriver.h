@@ -36,6 +36,7 @@ struct RunReport {
   std::vector<JournalEntry> journal;    // what was shown, notified, reported and redrawn
   std::vector<std::string> changes;     // what differs in the scene, keys apart
   std::vector<std::string> movedKeys;   // "track: old -> new" for every key whose time changed
+  std::vector<std::string> interpolations;  // "track at time: old -> new" for every changed holder
   bool enabled = true;
   bool ran = false;
   std::string saved;

@@ -143,33 +143,12 @@ void TJitterKeysAction::Swap() {
   while (IHostAnimationNode* node = walker.NextNode()) node->ChangedWithSource(static_cast<IUnknown*>(this));
 }
 
-// ---- Tester ----------------------------------------------------------------------------
-
-bool TJitterKeysTester::IsEnabled(IHostCommandContext* context) {
-  if (!context) return false;
-  TQVCountedPtr<IHostSelection> selection;
-  context->GetSelection(selection.Put());
-  if (!selection) return false;
-  const int32_t count = selection->GetItemCount();
-  for (int32_t i = 0; i < count; ++i) {
-    if (selection->GetItemClassPath(i).LastFamily() != QVFourCC("KeyF")) continue;
-    IUnknown* object = selection->GetItemObject(i);
-    if (!object) continue;
-    TQVCountedPtr<IHostKeyframeItem> item;
-    if (QVQuery(object, item) == kQVOk) return true;
-  }
-  return false;
-}
-
 // ---- Command ---------------------------------------------------------------------------
 
 TJitterKeysCommand::TJitterKeysCommand() : fParameters(gDefaults) {}
 
 void TJitterKeysCommand::GetTester(ICommandTester** tester) {
-  QVClearOut(reinterpret_cast<void**>(tester));
-  TQVCountedPtr<ICommandTester> made;
-  made.AttachNew(QVNewObject<TJitterKeysTester>());
-  *tester = made.Detach();
+  QVMakeSelectedItemTester<IHostKeyframeItem>(tester, QVFourCC("KeyF"));
 }
 
 QVResult TJitterKeysCommand::SetContext(IHostCommandContext* context) {
@@ -182,18 +161,7 @@ QVResult TJitterKeysCommand::Prepare() {
   fContext->GetScene(fScene.Put());
   fContext->GetSelection(fSelection.Put());
   if (fSelection) fSelection->GetSnapshot(fSnapshot.Put());
-  // The hierarchy of a nested scene's object, else the scene's own.
-  TQVCountedPtr<IUnknown> provider;
-  fContext->GetActiveDocumentProvider(provider.Put());
-  TQVCountedPtr<IHostInstance> instance;
-  fHierarchy.Release();
-  if (provider && QVQuery(provider.Get(), instance) == kQVOk) {
-    TQVCountedPtr<IUnknown> object;
-    instance->GetObject(object.Put());
-    QVQuery(object.Get(), fHierarchy);
-  } else {
-    QVQuery(fScene.Get(), fHierarchy);
-  }
+  QVFindSceneHierarchy(fContext.Get(), fScene.Get(), fHierarchy);
   fContext->GetChangeNotificationTarget(fTarget.Put());
   if (!fTarget) QVThrow(kQVErrObjectMissing, kSource, 124);
   return kQVOk;

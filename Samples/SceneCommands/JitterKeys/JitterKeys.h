@@ -9,6 +9,7 @@
 #include "QVCountedPtr.h"
 #include "QVSceneCommand.h"
 #include "SceneNodeWalk.h"
+#include "SelectedItems.h"
 #include "TimeOffsetTable.h"
 
 // The walk's raise when the hierarchy has no tree, at this module's header.
@@ -48,15 +49,8 @@ class TJitterKeysAction final : public TQVRefObject {
   TQVArray<int32_t> fTimes;
 };
 
-class TJitterKeysTester final : public TQVRefObject, public ICommandTester {
- public:
-  QVResult QueryInterface(const QVGUID& id, void** out) override { return TQVRefObject::QueryInterface(id, out); }
-  int32_t AddRef() override { return TQVRefObject::AddRef(); }
-  int32_t Release() override { return TQVRefObject::Release(); }
-  void DeleteThis(uint32_t flags) override { QVDeleteRefObject(this, flags); }
-  // True when the selection holds a 'KeyF' item whose object is a keyframe item.
-  bool IsEnabled(IHostCommandContext* context) override;
-};
+// Enabled while the selection holds a 'KeyF' item whose object is a keyframe item.
+using TJitterKeysTester = TSelectedItemTester<IHostKeyframeItem>;
 
 class TJitterKeysCommand final : public TQVSceneCommand {
  public:

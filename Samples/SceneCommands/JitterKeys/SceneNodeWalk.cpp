@@ -67,6 +67,21 @@ IHostAnimationNode* NodeOf(IUnknown* object) {
 
 }  // namespace
 
+void QVFindSceneHierarchy(IHostCommandContext* context, IHostScene* scene,
+                          TQVCountedPtr<IHostSceneHierarchy>& hierarchy) {
+  hierarchy.Release();
+  TQVCountedPtr<IUnknown> provider;
+  if (context) context->GetActiveDocumentProvider(provider.Put());
+  TQVCountedPtr<IHostInstance> instance;
+  if (provider && QVQuery(provider.Get(), instance) == kQVOk) {
+    TQVCountedPtr<IUnknown> object;
+    instance->GetObject(object.Put());
+    QVQuery(object.Get(), hierarchy);
+  } else {
+    QVQuery(scene, hierarchy);
+  }
+}
+
 TSceneNodeWalker::TSceneNodeWalker(IHostScene* scene, IHostSceneHierarchy* hierarchy, const char* source,
                                    int32_t line)
     : fSource(source), fLine(line) {

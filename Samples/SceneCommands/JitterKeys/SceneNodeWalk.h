@@ -5,6 +5,7 @@
 
 #include "IHostAnimation.h"
 #include "IHostScene.h"
+#include "IHostSelection.h"
 #include "QVCountedPtr.h"
 
 typedef bool (*TElementPredicate)(IHostTreeElement* element, void* context);
@@ -47,6 +48,11 @@ class TElementTreeIterator {
   int32_t fCount = 0;
   int16_t fDepth = 0;
 };
+
+// The scene hierarchy a command walks: the nested scene's when the context's active
+// document provider is an instance, else the scene's own.
+void QVFindSceneHierarchy(IHostCommandContext* context, IHostScene* scene,
+                          TQVCountedPtr<IHostSceneHierarchy>& hierarchy);
 
 // One pass over the scene's animation nodes. `source` and `line` locate the raise of a
 // hierarchy without a tree: each module passes its own.

@@ -1,0 +1,40 @@
+// qvhost format: a scene file checked and written in its canonical form.
+#include <cstdio>
+
+#include "Verbs.h"
+#include "qvhost/HostError.h"
+#include "qvhost/SceneFile.h"
+
+using namespace qvhost;
+
+namespace qvtool {
+
+const char kFormatUsage[] =
+    "usage: qvhost format FILE [--save OUT]\n"
+    "\n"
+    "Reads the scene file FILE (refusing it with one line when it is malformed) and prints\n"
+    "its canonical form, or writes it to OUT. Saving a scene always writes this form.\n"
+    "  --save OUT  write the canonical form to OUT (may be FILE itself)\n";
+
+int FormatVerb(const std::vector<std::string>& arguments) {
+  std::string path, save;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    if (arguments[i] == "--save") {
+      save = OptionValue(arguments, i);
+    } else if (arguments[i].rfind("--", 0) == 0 || !path.empty()) {
+      throw HostError("qvhost format: unknown option '" + arguments[i] + "' (see qvhost format --help)");
+    } else {
+      path = arguments[i];
+    }
+  }
+  if (path.empty()) throw HostError("qvhost format: which scene file? (see qvhost format --help)");
+  auto document = LoadSceneFile(path, std::make_shared<Journal>());
+  const std::string text = SceneText(*document);
+  if (save.empty())
+    std::fputs(text.c_str(), stdout);
+  else
+    WriteFileAtomically(save, text);
+  return 0;
+}
+
+}  // namespace qvtool
