@@ -1,8 +1,18 @@
 #!/usr/bin/env bash
-# Builds the reference host and the modules, then shows what qvhost finds.
+# Builds the reference host and the modules, shows what qvhost finds, and runs each
+# example scene's command, saving the results under out/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default
-build/default/bin/qvhost list "$@"
+qvhost=build/default/bin/qvhost
+"$qvhost" list "$@"
+mkdir -p out
+echo
+"$qvhost" run CropRevert --scene examples/crop-revert.qvscene.json --save out/crop-revert.qvscene.json
+echo
+"$qvhost" run JitterKeys --scene examples/jitter-keys.qvscene.json --set Seed=42 --save out/jitter-keys.qvscene.json
+echo
+"$qvhost" run InterpolatorSweep --scene examples/interpolator-sweep.qvscene.json --set ChosenInterpolator=constant \
+  --save out/interpolator-sweep.qvscene.json
