@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when any is missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ g++-multilib clang libgtest-dev libgmock-dev libbenchmark-dev
+packages=(cmake ninja-build g++ g++-multilib clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
           nlohmann-json3-dev libjpeg-dev binutils)
 missing=()
 for package in "${packages[@]}"; do

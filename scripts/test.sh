@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: the normal build, the same suite under
-# AddressSanitizer + UndefinedBehaviorSanitizer, the 32-bit layout check and the module
-# symbol check (a test of the normal build). Ends with one summary line.
+# AddressSanitizer + UndefinedBehaviorSanitizer, the 32-bit layout check, the module
+# symbol check (a test of the normal build) and a short fuzzing run of the readers of
+# untrusted text. Ends with one summary line.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh || exit 1
@@ -44,6 +45,31 @@ if cmake --preset layout32 >/dev/null && cmake --build --preset layout32 >/tmp/q
 else
   grep -E 'error|static assertion' /tmp/qv-layout32.log | head -n 20
   echo "layout32: failed"
+  failed=$((failed + 1))
+fi
+
+echo "== fuzzing the scene and resource file readers (clang libFuzzer, briefly)"
+fuzz() {  # target, seconds, seed files...
+  local target=$1 seconds=$2 corpus
+  shift 2
+  corpus=$(mktemp -d)
+  cp "$@" "$corpus"/
+  if build/fuzz/bin/"$target" -max_total_time="$seconds" "$corpus" >"$corpus.log" 2>&1; then
+    echo "$target: $(grep -Eo 'Done [0-9]+ runs' "$corpus.log" | tail -n 1), no failure"
+    passed=$((passed + 1))
+  else
+    tail -n 30 "$corpus.log"
+    echo "$target: failed"
+    failed=$((failed + 1))
+  fi
+  rm -rf "$corpus" "$corpus.log"
+}
+if cmake --preset fuzz >/dev/null && cmake --build --preset fuzz >/tmp/qv-fuzz.log 2>&1; then
+  fuzz fuzz_scene_file 20 examples/*.json tests/Host/data/*.json
+  fuzz fuzz_resource_file 10 Samples/SceneCommands/*/*.qvr.json tests/Probe/Fixture.qvr.json
+else
+  tail -n 20 /tmp/qv-fuzz.log
+  echo "fuzz: build failed"
   failed=$((failed + 1))
 fi
 
