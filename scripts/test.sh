@@ -54,7 +54,7 @@ fuzz() {  # target, seconds, seed files...
   shift 2
   corpus=$(mktemp -d)
   cp "$@" "$corpus"/
-  if build/fuzz/bin/"$target" -max_total_time="$seconds" "$corpus" >"$corpus.log" 2>&1; then
+  if build/fuzz/bin/"$target" -max_total_time="$seconds" -artifact_prefix="$corpus/" "$corpus" >"$corpus.log" 2>&1; then
     echo "$target: $(grep -Eo 'Done [0-9]+ runs' "$corpus.log" | tail -n 1), no failure"
     passed=$((passed + 1))
   else

@@ -17,6 +17,8 @@ nlohmann::json JsonCheck::ReadFile(const std::string& path) {
   } catch (const nlohmann::json::parse_error& error) {
     throw HostError(path + ": malformed JSON at byte " + std::to_string(error.byte) +
                     ": expected a JSON document");
+  } catch (const nlohmann::json::exception& error) {  // a number out of range, say
+    throw HostError(path + ": malformed JSON (" + error.what() + "): expected a JSON document");
   }
 }
 

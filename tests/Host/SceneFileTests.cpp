@@ -23,6 +23,13 @@ TEST_F(SceneFileTest, LoadingThenSavingGivesTheSameFile) {
     auto document = qvhost::LoadSceneFile(path, journal);
     EXPECT_EQ(qvhost::SceneText(*document), ReadFile(path)) << path;
   }
+  // Saved text reads back to itself, numbers at their edges included.
+  auto edges = qvhost::ParseScene(R"({"qvscene": 1, "elements": [{"name": "A", "transform":
+      {"translation": [-0.0, 16777217, 3.4028235e38], "scale": 1.4e-45}}],
+      "view": {"panes": [{"name": "P", "scale": -0.0, "offset": [-2147483648, 2147483647]}]}})", "edges.json", journal);
+  const std::string saved = qvhost::SceneText(*edges);
+  EXPECT_EQ(qvhost::SceneText(*qvhost::ParseScene(saved, "saved.json", journal)), saved);
+
   auto document = qvhost::LoadSceneFile(std::string(QV_TEST_DATA) + "/every-section.qvscene.json", journal);
   qvhost::Scene& scene = document->GetScene();
   EXPECT_EQ(scene.GetSelection().GetItemCount(), 2);
@@ -39,6 +46,7 @@ TEST_F(SceneFileTest, RefusesBadScenesWithWhereAndWhat) {
   };
   const Case cases[] = {
       {"{\"qvscene\": 1,", "malformed JSON at byte"},
+      {"{\"qvscene\": 6e77795}", "malformed JSON (" /* a number out of range */},
       {R"({"elements": []})", "$.qvscene: expected this key"},
       {R"({"qvscene": 2})", "$.qvscene: expected an integer from 1 to 1"},
       {R"({"qvscene": 1, "cameras": []})", "$.cameras: expected no such key"},

@@ -13,6 +13,7 @@ std::string Number(const nlohmann::ordered_json& value) {
   if (value.is_number_integer() || value.is_number_unsigned()) return value.dump();
   const double number = value.get<double>();
   const float single = float(number);
+  if (single == 0.0f) return "0";  // -0 would read back as the integer 0
   char text[32];
   for (int precision = 1; precision <= 9; ++precision) {
     std::snprintf(text, sizeof text, "%.*g", precision, double(single));

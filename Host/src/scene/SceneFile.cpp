@@ -337,6 +337,8 @@ TQVCountedPtr<Document> ParseScene(const std::string& text, const std::string& n
     document = json::parse(text);
   } catch (const json::parse_error& error) {
     throw HostError(name + ": malformed JSON at byte " + std::to_string(error.byte) + ": expected a JSON document");
+  } catch (const json::exception& error) {  // a number out of range, say
+    throw HostError(name + ": malformed JSON (" + error.what() + "): expected a JSON document");
   }
   return SceneReader(name, std::move(journal)).Read(document);
 }
