@@ -28,7 +28,8 @@ TEST_F(SceneFileTest, LoadingThenSavingGivesTheSameFile) {
       {"translation": [-0.0, 16777217, 3.4028235e38], "scale": 1.4e-45}}],
       "view": {"panes": [{"name": "P", "scale": -0.0, "offset": [-2147483648, 2147483647]}]}})", "edges.json", journal);
   const std::string saved = qvhost::SceneText(*edges);
-  EXPECT_EQ(qvhost::SceneText(*qvhost::ParseScene(saved, "saved.json", journal)), saved);
+  auto reread = qvhost::ParseScene(saved, "saved.json", journal);
+  EXPECT_EQ(qvhost::SceneText(*reread), saved);
 
   auto document = qvhost::LoadSceneFile(std::string(QV_TEST_DATA) + "/every-section.qvscene.json", journal);
   qvhost::Scene& scene = document->GetScene();
