@@ -39,18 +39,25 @@ const DialogResource* DialogOf(const ResourceFile& resources, int16_t id, const 
 }  // namespace
 
 std::string FindComponentModule(const std::string& folder, const std::string& component) {
-  std::string known;
+  std::string known, unreadable;
   for (const std::string& path : FindModules(folder)) {
     const fs::path resourcePath = fs::path(path).replace_extension(".qvr.json");
-    if (!fs::exists(resourcePath)) continue;
-    const ResourceFile resources = LoadResourceFile(resourcePath.string());
+    std::error_code error;
+    if (!fs::exists(resourcePath, error)) continue;
+    ResourceFile resources;
+    try {
+      resources = LoadResourceFile(resourcePath.string());
+    } catch (const HostError&) {  // another module's broken resource file: skipped
+      unreadable += (unreadable.empty() ? "" : ", ") + resourcePath.filename().string();
+      continue;
+    }
     for (const ComponentResource& entry : resources.components) {
       if (entry.name == component) return path;
       known += (known.empty() ? "" : ", ") + entry.name;
     }
   }
-  throw HostError("unknown component '" + component + "' in " + folder +
-                  " (components: " + (known.empty() ? "none" : known) + ")");
+  throw HostError("unknown component '" + component + "' in " + folder + " (components: " +
+                  (known.empty() ? "none" : known) + (unreadable.empty() ? "" : "; unreadable: " + unreadable) + ")");
 }
 
 RunReport RunCommand(const RunRequest& request) {
@@ -71,12 +78,14 @@ RunReport RunCommand(const RunRequest& request) {
   auto shell = HostShell::Create();
   TQVCountedPtr<Document> document = LoadSceneFile(request.scenePath, shell->SharedJournal());
   if (!request.select.empty()) {
+    // The elements given replace the selected elements; keys and interpolators stay.
     Selection& selection = document->GetScene().GetSelection();
-    selection.Clear();
+    selection.RemoveFamily(QVFourCC("Tree"));
+    const auto elements = document->GetScene().Root().PathIndex();
     for (const std::string& path : request.select) {
-      SceneElement* element = document->GetScene().Root().Find(path);
-      if (!element) throw HostError("--select " + path + ": no such element in " + request.scenePath);
-      selection.Add(QVFourCC("Tree"), static_cast<IHostTreeElement*>(element));
+      auto found = elements.find(path);
+      if (found == elements.end()) throw HostError("--select " + path + ": no such element in " + request.scenePath);
+      selection.Add(QVFourCC("Tree"), static_cast<IHostTreeElement*>(found->second));
     }
   }
   const std::string before = SceneText(*document);
@@ -157,6 +166,8 @@ RunReport RunCommand(const RunRequest& request) {
       report.code = error.Code();
       report.source = error.GetSource() ? error.GetSource() : "";
       report.line = error.Line();
+    } catch (const TQVObject&) {
+      report.threw = true;  // not an exception the runtime makes: no code, source or line
     }
   }
   context.Release();

@@ -49,7 +49,7 @@ QVResult ChooserPart::LinkToPreview(IUnknown* preview) {
 int64_t Integer(const DialogField& field, const std::string& value, int64_t low, int64_t high) {
   char* end = nullptr;
   errno = 0;
-  const long long number = std::strtoll(value.c_str(), &end, 0);
+  const long long number = std::strtoll(value.c_str(), &end, 10);
   if (value.empty() || *end != 0 || errno != 0 || number < low || number > high)
     Refuse(field, value, "an integer from " + std::to_string(low) + " to " + std::to_string(high));
   return number;

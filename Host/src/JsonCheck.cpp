@@ -1,6 +1,7 @@
 // Strict JSON reading with precise refusals.
 #include "JsonCheck.h"
 
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -54,7 +55,8 @@ std::string JsonCheck::String(const nlohmann::json& value, const std::string& wh
 int64_t JsonCheck::Integer(const nlohmann::json& value, const std::string& where, int64_t low,
                            int64_t high) const {
   if (!value.is_number_integer()) Fail(where, "an integer");
-  const int64_t number = value.get<int64_t>();
+  const bool tooLarge = value.is_number_unsigned() && value.get<uint64_t>() > uint64_t(INT64_MAX);
+  const int64_t number = tooLarge ? INT64_MAX : value.get<int64_t>();
   if (number < low || number > high)
     Fail(where, "an integer from " + std::to_string(low) + " to " + std::to_string(high));
   return number;

@@ -39,8 +39,9 @@ std::unique_ptr<LoadedModule> LoadedModule::Load(const std::string& path, IHostS
   module->fPath = path;
   module->fName = fs::path(path).stem().string();
   const fs::path resourcePath = fs::path(path).replace_extension(".qvr.json");
-  if (!fs::exists(path)) throw HostError(path + ": no such module file");
-  if (!fs::exists(resourcePath))
+  std::error_code error;
+  if (!fs::exists(path, error)) throw HostError(path + ": no such module file");
+  if (!fs::exists(resourcePath, error))
     throw HostError(path + ": the resource file " + resourcePath.filename().string() + " is missing");
   module->fResources = LoadResourceFile(resourcePath.string());
 
@@ -120,7 +121,7 @@ std::vector<std::string> FindModules(const std::string& folder) {
   std::vector<std::string> modules;
   std::error_code error;
   for (const auto& entry : fs::directory_iterator(folder, error))
-    if (entry.is_regular_file() && entry.path().extension() == ".qvx") modules.push_back(entry.path().string());
+    if (entry.is_regular_file(error) && entry.path().extension() == ".qvx") modules.push_back(entry.path().string());
   std::sort(modules.begin(), modules.end());
   return modules;
 }

@@ -63,7 +63,7 @@ int ListVerb(const std::vector<std::string>& arguments) {
     report.push_back(entry);
   }
   if (json) {
-    std::printf("%s\n", nlohmann::json({{"modules", report}}).dump(2).c_str());
+    std::printf("%s\n", nlohmann::json({{"modules", report}}).dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     return status;
   }
   for (const auto& entry : report) {

@@ -20,7 +20,7 @@ const char kRunUsage[] =
     "asked to show or notify, and what changed in the scene.\n"
     "  --scene FILE        the scene to run on (required)\n"
     "  --select PATH       select the element PATH (\"Parent/Child\"); repeatable;\n"
-    "                      replaces the scene's selection\n"
+    "                      replaces the file's selected elements (keys stay selected)\n"
     "  --set NAME=VALUE    write a field of the command's dialog; repeatable\n"
     "  --control ID        send a control event for the four-character ID; repeatable\n"
     "  --then undo|redo    a step after Do; repeatable, run in order\n"
@@ -122,7 +122,7 @@ int RunVerb(const std::vector<std::string>& arguments) {
 
   const RunReport report = RunCommand(request);
   if (json)
-    std::printf("%s\n", Json(report).dump(2).c_str());
+    std::printf("%s\n", Json(report).dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
   else
     PrintText(report);
   if (report.threw)

@@ -1,5 +1,6 @@
 // qvhost: the reference host from the shell.
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -68,5 +69,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "qvhost: a module threw 0x%08X at %s line %d\n", unsigned(error.Code()),
                  error.GetSource() ? error.GetSource() : "(no source)", error.Line());
     return 1;
+  } catch (const TQVObject&) {
+    std::fprintf(stderr, "qvhost: a module threw an exception of its own kind\n");
+    return 1;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "qvhost: %s\n", error.what());
+    return 2;
   }
 }

@@ -67,7 +67,31 @@ TEST_F(SceneFileTest, RefusesBadScenesWithWhereAndWhat) {
       {R"({"qvscene": 1, "elements": [{"name": "A", "transform": {"scale": 1e39}}]})",
        "$.elements[0].transform.scale: expected a number within the range of a float"},
   };
+  // Nesting deeper than a scene needs is refused, not recursed into.
+  std::string deep = R"({"qvscene": 1, "elements": [)";
+  for (int i = 0; i < 300; ++i) deep += R"({"name": "E", "children": [)";
+  for (int i = 0; i < 300; ++i) deep += "]}";
+  deep += "]}";
+  std::string deepNodes = R"({"qvscene": 1, "elements": [{"name": "A", "animation": )";
+  for (int i = 0; i < 300; ++i) deepNodes += R"({"channels": [{"name": "c", "node": )";
+  deepNodes += "{}";
+  for (int i = 0; i < 300; ++i) deepNodes += "}]}";
+  deepNodes += "}]}";
+  const Case more[] = {
+      {deep.c_str(), "expected at most 256 levels of children"},
+      {deepNodes.c_str(), "expected at most 256 levels of sub-nodes"},
+      {R"({"qvscene": 1, "elements": [{"name": "A", "animation": {"track": [{"time": 18446744073709551615}]}}]})",
+       "time: expected an integer from -2147483648 to 2147483647"},
+  };
   auto journal = std::make_shared<qvhost::Journal>();
+  for (const Case& c : more) {
+    try {
+      qvhost::ParseScene(c.text, "scene.json", journal);
+      ADD_FAILURE() << "accepted: " << std::string(c.text).substr(0, 80);
+    } catch (const qvhost::HostError& error) {
+      EXPECT_NE(std::string(error.what()).find(c.expected), std::string::npos) << error.what();
+    }
+  }
   for (const Case& c : cases) {
     try {
       qvhost::ParseScene(c.text, "scene.json", journal);
@@ -86,15 +110,40 @@ TEST_F(SceneFileTest, FailedWritesLeaveNothingBehind) {
   const std::string target = (folder / "scene.json").string();
   qvhost::WriteFileAtomically(target, "first\n");
   EXPECT_EQ(ReadFile(target), "first\n");
-  EXPECT_EQ(fs::status(target).permissions() & fs::perms::others_read, fs::perms::others_read);
+  // A rewrite keeps the file's mode, and a link stays a link to the rewritten file.
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
+  const std::string link = (folder / "link.json").string();
+  fs::create_symlink(target, link);
+  qvhost::WriteFileAtomically(link, "second\n");
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(ReadFile(target), "second\n");
+  EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write);
   EXPECT_THROW(qvhost::WriteFileAtomically((folder / "missing" / "scene.json").string(), "x"), qvhost::HostError);
   // Renaming onto a folder fails; the old file and the folder are as they were.
   fs::create_directories(folder / "taken");
   EXPECT_THROW(qvhost::WriteFileAtomically((folder / "taken").string(), "x"), qvhost::HostError);
   size_t entries = 0;
   for (const auto& entry : fs::directory_iterator(folder)) entries += entry.exists();
-  EXPECT_EQ(entries, 2u) << "no temporary file left";
+  EXPECT_EQ(entries, 3u) << "no temporary file left";
   fs::remove_all(folder);
+}
+
+TEST_F(SceneFileTest, TheLiveSelectionDecidesWhichKeysAreSelected) {
+  auto document = qvhost::ParseScene(R"({"qvscene": 1, "elements": [{"name": "A", "animation":
+      {"track": [{"time": 0, "selected": true}, {"time": 5}]}}], "selection": ["A"]})", "keys.json",
+                                     std::make_shared<qvhost::Journal>());
+  qvhost::Selection& selection = document->GetScene().GetSelection();
+  qvhost::Key& key = *document->AllKeys().at(0).key;
+  ASSERT_EQ(selection.GetItemCount(), 2);  // the element, then the key
+  TQVCountedPtr<IHostSelection> snapshot;
+  selection.GetSnapshot(snapshot.Put());
+  snapshot->Clear();
+  EXPECT_TRUE(key.IsSelected()) << "clearing a snapshot deselects nothing";
+  selection.RemoveFamily(QVFourCC("Tree"));
+  EXPECT_TRUE(key.IsSelected());
+  selection.Clear();
+  EXPECT_FALSE(key.IsSelected());
+  EXPECT_EQ(qvhost::SceneText(*document).find("\"selected\""), std::string::npos);
 }
 
 TEST_F(SceneFileTest, ChangesNameEveryDifferingValue) {

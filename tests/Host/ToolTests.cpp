@@ -1,6 +1,7 @@
 // qvhost from the shell: exit statuses, one-line errors and what list prints.
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -227,6 +228,33 @@ TEST(RunToolTest, InterpolatorSweepReportsTheChangedHoldersAndUndoPutsTheOldType
   const ToolRun bad = Qvhost("run InterpolatorSweep --scene " + scene + " --set ChosenInterpolator=cubic" + kModules);
   EXPECT_EQ(bad.status, 2);
   EXPECT_NE(bad.err.find("--set ChosenInterpolator=cubic: expected an interpolator type"), std::string::npos) << bad.err;
+}
+
+TEST(RunToolTest, SelectingElementsKeepsTheKeysAndIntegersAreDecimal) {
+  const std::string scene = std::string(QV_EXAMPLES) + "/jitter-keys.qvscene.json";
+  const ToolRun run = Qvhost("run JitterKeys --scene " + scene + " --select Floor --set Seed=010 --json" + kModules);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto report = nlohmann::json::parse(run.out);
+  EXPECT_TRUE(report["enabled"]) << "the selected keys stay selected";
+  const auto& parameters = report["parameters"];
+  EXPECT_NE(std::find(parameters.begin(), parameters.end(), "Seed=10"), parameters.end()) << parameters;
+}
+
+TEST(RunToolTest, AnotherModulesBrokenResourceFileDoesNotBlockARun) {
+  const std::string folder = testing::TempDir() + std::to_string(getpid()) + "-modules/";
+  std::system(("mkdir -p " + folder).c_str());
+  for (const char* file : {"CropRevert.qvx", "CropRevert.qvr.json"})
+    std::system(("cp " + std::string(QV_MODULE_DIR) + "/" + file + " " + folder).c_str());
+  std::system(("cp " + std::string(QV_MODULE_DIR) + "/CropRevert.qvx " + folder + "Abc.qvx").c_str());
+  FILE* broken = fopen((folder + "Abc.qvr.json").c_str(), "w");
+  fputs("{ not json", broken);
+  fclose(broken);
+  const ToolRun run = Qvhost("run CropRevert --scene " + kExample + " --modules " + folder);
+  EXPECT_EQ(run.status, 0) << run.err;
+  const ToolRun unknown = Qvhost("run Nothing --scene " + kExample + " --modules " + folder);
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_NE(unknown.err.find("unreadable: Abc.qvr.json"), std::string::npos) << unknown.err;
+  std::system(("rm -rf " + folder).c_str());
 }
 
 TEST(FormatToolTest, WritesTheCanonicalFormAndRefusesBadScenes) {

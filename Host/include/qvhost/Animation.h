@@ -51,6 +51,8 @@ class QVHOST_API Key final : public HostObject<IHostKeyframe, IHostKeyframeItem,
   // The interpolation from this key to the next; null when none was installed.
   Interpolator* GetInterpolator() const { return fInterpolator.Get(); }
   KeyTrack* Track() const { return fTrack; }
+  // The live selection keeps this in step with its 'KeyF' items.
+  void SetSelected(bool selected) { fSelected = selected; }
 
  private:
   friend class KeyTrack;

@@ -22,19 +22,26 @@ struct SelectionItem {
   TQVCountedPtr<IUnknown> object;
 };
 
+// The scene's live selection decides which keys are selected: adding a 'KeyF' item
+// selects its key, clearing the selection deselects it. Snapshots are plain copies.
 class QVHOST_API Selection final : public HostObject<IHostSelection> {
  public:
+  explicit Selection(bool live = false) : fLive(live) {}
   int32_t GetItemCount() override { return int32_t(fItems.size()); }
   QVClassPath GetItemClassPath(int32_t index) override;
   IUnknown* GetItemObject(int32_t index) override;
   QVResult GetSnapshot(IHostSelection** snapshot) override;
-  void Clear() override { fItems.clear(); }
+  void Clear() override;
   bool IsEmpty() override { return fItems.empty(); }
 
   void Add(uint32_t family, IUnknown* object);
+  // Takes out the items of one family ('Tree' for the selected elements).
+  void RemoveFamily(uint32_t family);
   const std::vector<SelectionItem>& Items() const { return fItems; }
 
  private:
+  void Deselect(const SelectionItem& item);
+  bool fLive;
   std::vector<SelectionItem> fItems;
 };
 

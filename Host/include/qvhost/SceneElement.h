@@ -4,6 +4,7 @@
 
 #include <list>
 #include <string>
+#include <unordered_map>
 
 #include "Animation.h"
 #include "HostObject.h"
@@ -52,6 +53,8 @@ class QVHOST_API SceneElement final : public HostObject<IHostTreeElement, HostAn
   std::string Path() const;
   // The first descendant with this path below this element, or null.
   SceneElement* Find(const std::string& path);
+  // Every descendant by path; where paths repeat, the first in pre-order.
+  std::unordered_map<std::string, SceneElement*> PathIndex();
 
  private:
   explicit SceneElement(std::string name) : fName(std::move(name)) {}

@@ -22,6 +22,11 @@ std::string Number(const nlohmann::ordered_json& value) {
   return text;
 }
 
+// A plain value's JSON text; bytes that are not UTF-8 (a name a module set) are replaced.
+std::string Text(const nlohmann::ordered_json& value) {
+  return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
 bool IsPlain(const nlohmann::ordered_json& value) { return !value.is_object() && !value.is_array(); }
 
 constexpr size_t kLineWidth = 100;
@@ -48,7 +53,7 @@ std::string Inline(const nlohmann::ordered_json& value) {
     if (it.value().is_object()) return "";
     const std::string part = Inline(it.value());
     if (part.empty()) return "";
-    out += (first ? "" : ", ") + nlohmann::ordered_json(it.key()).dump() + ": " + part;
+    out += (first ? "" : ", ") + Text(nlohmann::ordered_json(it.key())) + ": " + part;
     first = false;
   }
   return out + "}";
@@ -74,7 +79,7 @@ void Write(const nlohmann::ordered_json& value, int indent, std::string& out) {
     for (auto it = value.begin(); it != value.end(); ++it) {
       if (!first) out += ",\n";
       first = false;
-      out += inner + nlohmann::ordered_json(it.key()).dump() + ": ";
+      out += inner + Text(nlohmann::ordered_json(it.key())) + ": ";
       Write(it.value(), indent + 2, out);
     }
     out += "\n" + std::string(size_t(indent), ' ') + "}";
@@ -100,7 +105,7 @@ void Write(const nlohmann::ordered_json& value, int indent, std::string& out) {
   } else if (value.is_number()) {
     out += Number(value);
   } else {
-    out += value.dump();
+    out += Text(value);
   }
 }
 

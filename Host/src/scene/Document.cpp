@@ -27,7 +27,7 @@ IUnknown* Selection::GetItemObject(int32_t index) {
 }
 
 QVResult Selection::GetSnapshot(IHostSelection** snapshot) {
-  auto* copy = new Selection();
+  auto* copy = new Selection(false);
   copy->fItems = fItems;
   QVClearOut(reinterpret_cast<void**>(snapshot));
   *snapshot = copy;
@@ -40,7 +40,30 @@ QVClassPath Selection::GetItemClassPath(int32_t index) {
   return {int32_t(path.size()), path.data()};
 }
 
+void Selection::Deselect(const SelectionItem& item) {
+  if (!fLive || item.classPath.back() != QVFourCC("KeyF")) return;
+  if (auto* key = dynamic_cast<Key*>(item.object.Get())) key->SetSelected(false);
+}
+
+void Selection::Clear() {
+  for (const SelectionItem& item : fItems) Deselect(item);
+  fItems.clear();
+}
+
+void Selection::RemoveFamily(uint32_t family) {
+  std::vector<SelectionItem> kept;
+  for (const SelectionItem& item : fItems) {
+    if (item.classPath.back() == family)
+      Deselect(item);
+    else
+      kept.push_back(item);
+  }
+  fItems.swap(kept);
+}
+
 void Selection::Add(uint32_t family, IUnknown* object) {
+  if (fLive && family == QVFourCC("KeyF"))
+    if (auto* key = dynamic_cast<Key*>(object)) key->SetSelected(true);
   SelectionItem item;
   item.classPath = {QVFourCC("Scen"), family};
   item.object.Assign(object);
@@ -50,7 +73,7 @@ void Selection::Add(uint32_t family, IUnknown* object) {
 QVResult SceneTree::GetRootElement(IHostTreeElement** root, int32_t, int32_t) { return Give<IHostTreeElement>(fRoot, root); }
 
 Scene::Scene(std::shared_ptr<Journal> journal)
-    : fJournal(std::move(journal)), fRoot(SceneElement::Create("")), fSelection(Adopt<Selection>(new Selection())) {}
+    : fJournal(std::move(journal)), fRoot(SceneElement::Create("")), fSelection(Adopt<Selection>(new Selection(true))) {}
 
 QVResult Scene::GetTree(IHostTree** tree) {
   QVClearOut(reinterpret_cast<void**>(tree));

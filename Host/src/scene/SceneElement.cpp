@@ -2,6 +2,7 @@
 #include "qvhost/SceneElement.h"
 
 #include <cmath>
+#include <vector>
 
 namespace qvhost {
 
@@ -233,6 +234,20 @@ void SceneElement::SetGlobalMatrix(const Matrix34& matrix, int32_t) {
 std::string SceneElement::Path() const {
   if (!fParent || !fParent->fParent) return fName;
   return fParent->Path() + "/" + fName;
+}
+
+std::unordered_map<std::string, SceneElement*> SceneElement::PathIndex() {
+  std::unordered_map<std::string, SceneElement*> index;
+  std::vector<std::pair<SceneElement*, std::string>> pending;  // pre-order, without recursion
+  for (auto child = fChildren.rbegin(); child != fChildren.rend(); ++child) pending.emplace_back(*child, (*child)->fName);
+  while (!pending.empty()) {
+    auto [element, path] = std::move(pending.back());
+    pending.pop_back();
+    index.emplace(path, element);
+    for (auto child = element->fChildren.rbegin(); child != element->fChildren.rend(); ++child)
+      pending.emplace_back(*child, path + "/" + (*child)->fName);
+  }
+  return index;
 }
 
 SceneElement* SceneElement::Find(const std::string& path) {

@@ -24,6 +24,9 @@ namespace qvhost {
 namespace {
 
 constexpr int kFormatVersion = 1;
+// Deeper nesting of children or sub-nodes is refused: no real scene needs it, and reading
+// and writing recurse over it.
+constexpr int kMaxNesting = 256;
 
 class SceneReader {
  public:
@@ -60,11 +63,13 @@ class SceneReader {
     if (document.contains("selection")) {
       const std::string where = JsonPath(root, "selection");
       const auto& selection = fCheck.Array(document["selection"], where);
+      const auto elements = scene.Root().PathIndex();
       for (size_t i = 0; i < selection.size(); ++i) {
         const std::string at = JsonPath(where, i);
         const std::string path = fCheck.String(selection[i], at);
-        SceneElement* element = scene.Root().Find(path);
-        if (!element) fCheck.Fail(at, "the path of an element of the scene (no element \"" + path + "\")");
+        auto found = elements.find(path);
+        if (found == elements.end()) fCheck.Fail(at, "the path of an element of the scene (no element \"" + path + "\")");
+        SceneElement* element = found->second;
         scene.GetSelection().Add(QVFourCC("Tree"), static_cast<IHostTreeElement*>(element));
       }
     }
@@ -137,7 +142,9 @@ class SceneReader {
     }
   }
 
-  TQVCountedPtr<AnimationNode> Node(const json& value, const std::string& where, const std::string& owner) {
+  TQVCountedPtr<AnimationNode> Node(const json& value, const std::string& where, const std::string& owner,
+                                    int depth = 0) {
+    if (depth >= kMaxNesting) fCheck.Fail(where, "at most " + std::to_string(kMaxNesting) + " levels of sub-nodes");
     const auto& entry = fCheck.Object(value, where, {"track", "suspended", "channels"});
     auto node = Adopt<AnimationNode>(new AnimationNode(owner, fJournal));
     if (entry.contains("track")) Keys(entry["track"], JsonPath(where, "track"), node->Track());
@@ -159,7 +166,7 @@ class SceneReader {
         if (item.contains("node") == item.contains("track"))
           fCheck.Fail(at, "either \"track\" (a key-track channel) or \"node\" (a sub-node channel)");
         if (item.contains("node")) {
-          channel.subNode = Node(item["node"], JsonPath(at, "node"), owner + ":" + channel.Name());
+          channel.subNode = Node(item["node"], JsonPath(at, "node"), owner + ":" + channel.Name(), depth + 1);
         } else {
           channel.track = Adopt<KeyTrack>(new KeyTrack());
           Keys(item["track"], JsonPath(at, "track"), *channel.track);
@@ -169,7 +176,8 @@ class SceneReader {
     return node;
   }
 
-  void ReadElements(const json& value, const std::string& where, SceneElement& parent) {
+  void ReadElements(const json& value, const std::string& where, SceneElement& parent, int depth = 0) {
+    if (depth >= kMaxNesting) fCheck.Fail(where, "at most " + std::to_string(kMaxNesting) + " levels of children");
     const auto& elements = fCheck.Array(value, where);
     for (size_t i = 0; i < elements.size(); ++i) {
       const std::string at = JsonPath(where, i);
@@ -182,7 +190,7 @@ class SceneReader {
       parent.Append(element.Get());
       if (entry.contains("animation"))
         element->SetNode(Node(entry["animation"], JsonPath(at, "animation"), element->Path()).Get());
-      if (entry.contains("children")) ReadElements(entry["children"], JsonPath(at, "children"), *element);
+      if (entry.contains("children")) ReadElements(entry["children"], JsonPath(at, "children"), *element, depth + 1);
     }
   }
 
@@ -397,13 +405,28 @@ std::vector<std::string> SceneChanges(const std::string& before, const std::stri
   return changes;
 }
 
-void WriteFileAtomically(const std::string& path, const std::string& contents) {
+void WriteFileAtomically(const std::string& requested, const std::string& contents) {
+  // A link is followed: the file it names is replaced, the link stays.
+  std::error_code error;
+  std::string path = requested;
+  if (fs::symlink_status(requested, error).type() == fs::file_type::symlink) {
+    path = fs::weakly_canonical(requested, error).string();
+    if (error) throw HostError(requested + ": cannot write the file (" + error.message() + ")");
+  }
   const fs::path target(path);
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
   const int fd = mkstemp(temporary.data());
   if (fd < 0) throw HostError(path + ": cannot write the file (" + std::strerror(errno) + ")");
-  ::fchmod(fd, 0644);  // mkstemp makes it private
+  // mkstemp makes the file private: give it the old file's mode, or what the umask allows.
+  struct stat old {};
+  if (::stat(path.c_str(), &old) == 0) {
+    ::fchmod(fd, old.st_mode & 07777);
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+  }
   const char* data = contents.data();
   size_t left = contents.size();
   bool ok = true;
@@ -415,11 +438,11 @@ void WriteFileAtomically(const std::string& path, const std::string& contents) {
       left -= size_t(written);
     }
   }
-  const int error = ok ? 0 : errno;
+  const int failure = ok ? 0 : errno;
   ok = ::fsync(fd) == 0 && ok;
   ::close(fd);
   if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    const int reason = error ? error : errno;
+    const int reason = failure ? failure : errno;
     std::remove(temporary.c_str());
     throw HostError(path + ": cannot write the file (" + std::strerror(reason) + ")");
   }

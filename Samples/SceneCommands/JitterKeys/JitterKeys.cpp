@@ -76,9 +76,30 @@ void TJitterKeysAction::MoveSelectedKeys() {
   }
 }
 
+namespace {
+
+// Clears a node's suspendable state for the time of its edit and sets it again on every
+// way out, exceptions included.
+class TSuspendedForEdit {
+ public:
+  explicit TSuspendedForEdit(IHostAnimationNode* node) : fNode(node), fSuspended(node->GetSuspendableState()) {
+    if (fSuspended) fNode->SetSuspendableState(false);
+  }
+  ~TSuspendedForEdit() {
+    if (fSuspended) fNode->SetSuspendableState(true);
+  }
+  TSuspendedForEdit(const TSuspendedForEdit&) = delete;
+  TSuspendedForEdit& operator=(const TSuspendedForEdit&) = delete;
+
+ private:
+  IHostAnimationNode* fNode;
+  bool fSuspended;
+};
+
+}  // namespace
+
 bool TJitterKeysAction::ProcessNode(IHostAnimationNode* node, TTimeOffsetTable table) {
-  const bool suspended = node->GetSuspendableState();
-  if (suspended) node->SetSuspendableState(false);
+  TSuspendedForEdit edit(node);
   bool moved = false;
   IHostKeyTrack* own = node->GetOwnKeyTrack();
   if (own && own->HasSelectedKey()) {
@@ -107,7 +128,6 @@ bool TJitterKeysAction::ProcessNode(IHostAnimationNode* node, TTimeOffsetTable t
       }
     }
   }
-  if (suspended) node->SetSuspendableState(true);
   return moved;
 }
 
