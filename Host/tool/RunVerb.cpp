@@ -42,8 +42,19 @@ void PrintText(const RunReport& report) {
   }
   if (!report.journal.empty()) {
     std::printf("journal:\n");
-    for (const JournalEntry& entry : report.journal)
-      std::printf("  %-9s %s\n", entry.kind.c_str(), entry.text.c_str());
+    // Runs of the same entry are shown once with their count.
+    for (size_t i = 0; i < report.journal.size();) {
+      const JournalEntry& entry = report.journal[i];
+      size_t end = i + 1;
+      while (end < report.journal.size() && report.journal[end].kind == entry.kind &&
+             report.journal[end].text == entry.text)
+        ++end;
+      if (end - i > 1)
+        std::printf("  %-9s %s (x%zu)\n", entry.kind.c_str(), entry.text.c_str(), end - i);
+      else
+        std::printf("  %-9s %s\n", entry.kind.c_str(), entry.text.c_str());
+      i = end;
+    }
   }
   if (!report.movedKeys.empty()) {
     std::printf("moved keys:\n");
