@@ -35,6 +35,4 @@ QVResult HostShell::QueryInterface(const QVGUID& id, void** out) {
 
 void HostShell::Withhold(QVService service, bool withheld) { fWithheld[size_t(service)] = withheld; }
 
-void HostShell::WithholdAll() { fWithheld.fill(true); }
-
 }  // namespace qvhost

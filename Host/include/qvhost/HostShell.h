@@ -40,7 +40,6 @@ class QVHOST_API HostShell final : public HostObject<IHostShell> {
 
   // A withheld service is not given: the query answers 0x80014002 and null.
   void Withhold(QVService service, bool withheld = true);
-  void WithholdAll();
 
   Journal& GetJournal() { return *fJournal; }
   const std::shared_ptr<Journal>& SharedJournal() const { return fJournal; }
