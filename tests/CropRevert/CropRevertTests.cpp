@@ -1,4 +1,5 @@
 // CropRevert through the loader on scenes built in code.
+#include "ExpectRaise.h"
 #include "ModuleFixture.h"
 #include "QVException.h"
 #include "qvhost/Document.h"
@@ -138,14 +139,7 @@ TEST_F(CropRevertTest, MissingDocumentOrViewRaisesWithItsSourceAndLine) {
     fShell->Settings().currentDocument.Release();
     if (c.document) fShell->Settings().currentDocument.Assign(fDocument.Get());
     TQVCountedPtr<ISceneCommand> command = Create();
-    try {
-      command->Do();
-      ADD_FAILURE() << "no exception, line " << c.line;
-    } catch (const TQVException& error) {
-      EXPECT_EQ(error.Code(), kQVErrObjectMissing);
-      EXPECT_STREQ(error.GetSource(), "Samples/SceneCommands/CropRevert/CropRevert");
-      EXPECT_EQ(error.Line(), c.line);
-    }
+    EXPECT_RAISES(command->Do(), kQVErrObjectMissing, "Samples/SceneCommands/CropRevert/CropRevert", c.line);
     EXPECT_FALSE(command->Undo());
   }
 }

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "ExpectRaise.h"
 #include "ModuleFixture.h"
 #include "QVException.h"
 #include "qvhost/HostError.h"
@@ -48,14 +49,7 @@ TEST_F(LoaderTest, RefusesFilesThatAreNotWholeModules) {
 }
 
 TEST_F(LoaderTest, ModuleWhoseInitThrowsIsCleanedUpAndTheErrorGoesOn) {
-  try {
-    qvhost::LoadedModule::Load(FixturePath("InitThrowsModule"), fShell.Get());
-    ADD_FAILURE() << "no exception";
-  } catch (const TQVException& error) {
-    EXPECT_EQ(error.Code(), kQVErrObjectMissing);
-    EXPECT_STREQ(error.GetSource(), "tests/Probe/InitThrowsModule");
-    EXPECT_EQ(error.Line(), 9);
-  }
+  EXPECT_RAISES(qvhost::LoadedModule::Load(FixturePath("InitThrowsModule"), fShell.Get()), kQVErrObjectMissing, "tests/Probe/InitThrowsModule", 9);
   // Every service it took was given back.
   int acquired = 0, released = 0;
   for (const std::string& text : fShell->GetJournal().Texts("service")) {

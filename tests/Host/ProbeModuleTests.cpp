@@ -4,6 +4,7 @@
 #include <cstring>
 #include <thread>
 
+#include "ExpectRaise.h"
 #include "ModuleFixture.h"
 #include "QVException.h"
 
@@ -60,15 +61,9 @@ TEST_F(ProbeTest, ProcessorFaultsInModuleCodeArriveAsExceptionsWithUnwinding) {
     TQVCountedPtr<ISceneCommand> command = Create(module);
     ProbeParameters* block = Block(command.Get());
     block->mode = mode;
+    SCOPED_TRACE("mode " + std::to_string(mode));
     for (int repeat = 0; repeat < 2; ++repeat) {
-      try {
-        command->Do();
-        ADD_FAILURE() << "mode " << mode << ": no exception";
-      } catch (const TQVException& error) {
-        EXPECT_EQ(error.Code(), kQVErrFault) << "mode " << mode;
-        EXPECT_EQ(error.GetSource(), nullptr);
-        EXPECT_EQ(error.Line(), 0);
-      }
+      EXPECT_RAISES(command->Do(), kQVErrFault, nullptr, 0);
     }
     EXPECT_EQ(block->unwound, 2) << "the module's local destructors ran";
     EXPECT_EQ(block->changes, 0);
@@ -89,14 +84,7 @@ TEST_F(ProbeTest, ModuleExceptionsKeepTheirSourceAndLineAndAreCaughtAsTQVObject)
     EXPECT_EQ(error.Line(), 60);
   }
   Block(command.Get())->mode = 5;  // the module's terminate handler raises
-  try {
-    command->Do();
-    ADD_FAILURE() << "no exception";
-  } catch (const TQVException& error) {
-    EXPECT_EQ(error.Code(), kQVErrFault);
-    EXPECT_STREQ(error.GetSource(), "QVCore/Source/Common/QVException");
-    EXPECT_EQ(error.Line(), 50);
-  }
+  EXPECT_RAISES(command->Do(), kQVErrFault, "QVCore/Source/Common/QVException", 50);
 }
 
 TEST_F(ProbeTest, BreakpointInModuleCodeIsNotTranslated) {

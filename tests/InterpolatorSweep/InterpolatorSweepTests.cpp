@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "ExpectRaise.h"
 #include "ModuleFixture.h"
 #include "QVException.h"
 #include "qvhost/Document.h"
@@ -156,25 +157,11 @@ TEST_F(InterpolatorSweepTest, TwoInterpolatorsOfOneHolderAreRestoredInIndexOrder
 
 TEST_F(InterpolatorSweepTest, MissingTargetAndMissingTreeRaiseWithTheirSourcesAndLines) {
   Start(kScene, "constant", /*withTarget=*/false);
-  try {
-    fCommand->Prepare();
-    ADD_FAILURE() << "no exception";
-  } catch (const TQVException& error) {
-    EXPECT_EQ(error.Code(), kQVErrObjectMissing);
-    EXPECT_STREQ(error.GetSource(), "Samples/SceneCommands/InterpolatorSweep/InterpolatorSweep");
-    EXPECT_EQ(error.Line(), 195);
-  }
+  EXPECT_RAISES(fCommand->Prepare(), kQVErrObjectMissing, "Samples/SceneCommands/InterpolatorSweep/InterpolatorSweep", 195);
   // Without Prepare there is no hierarchy: the walk of Undo finds no tree.
   Start(kScene, "constant");
   EXPECT_TRUE(fCommand->Do());
-  try {
-    fCommand->Undo();
-    ADD_FAILURE() << "no exception";
-  } catch (const TQVException& error) {
-    EXPECT_EQ(error.Code(), kQVErrObjectMissing);
-    EXPECT_STREQ(error.GetSource(), "Samples/SceneCommands/InterpolatorSweep/InterpolatorSweep");
-    EXPECT_EQ(error.Line(), 145);
-  }
+  EXPECT_RAISES(fCommand->Undo(), kQVErrObjectMissing, "Samples/SceneCommands/InterpolatorSweep/InterpolatorSweep", 145);
   TQVCountedPtr<ISceneCommand> fresh;
   TQVCountedPtr<IClassFactory> factory = fModule->Factory(fModule->Resources().components.at(0).classId);
   ASSERT_EQ(factory->CreateInstance(nullptr, ISceneCommand::kID, fresh.PutVoid()), kQVOk);

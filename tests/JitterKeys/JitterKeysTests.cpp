@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ExpectRaise.h"
 #include "ModuleFixture.h"
 #include "QVException.h"
 #include "qvhost/Document.h"
@@ -460,24 +461,10 @@ TEST_F(JitterKeysTest, PrepareNeedsAContextWithANotificationTarget) {
   auto context = qvhost::Adopt<qvhost::CommandContext>(new qvhost::CommandContext(*document));
   context->RemoveNotificationTarget();
   EXPECT_EQ(command->SetContext(context.Get()), kQVOk);
-  try {
-    command->Prepare();
-    ADD_FAILURE() << "no exception";
-  } catch (const TQVException& error) {
-    EXPECT_EQ(error.Code(), QVResult(0x80010005u));
-    EXPECT_STREQ(error.GetSource(), "Samples/SceneCommands/JitterKeys/JitterKeys");
-    EXPECT_EQ(error.Line(), 124);
-  }
+  EXPECT_RAISES(command->Prepare(), QVResult(0x80010005u), "Samples/SceneCommands/JitterKeys/JitterKeys", 124);
   // Without Prepare the walk has no hierarchy: it raises at the module header's site.
   TQVCountedPtr<ISceneCommand> unprepared = Create();
-  try {
-    unprepared->Do();
-    ADD_FAILURE() << "no exception";
-  } catch (const TQVException& error) {
-    EXPECT_EQ(error.Code(), QVResult(0x80010005u));
-    EXPECT_STREQ(error.GetSource(), "Samples/SceneCommands/JitterKeys/JitterKeys");
-    EXPECT_EQ(error.Line(), 163);
-  }
+  EXPECT_RAISES(unprepared->Do(), QVResult(0x80010005u), "Samples/SceneCommands/JitterKeys/JitterKeys", 163);
   EXPECT_FALSE(unprepared->Undo());
   // The context is given back with the command.
   const int32_t references = context->References();
@@ -694,14 +681,7 @@ TEST_F(JitterKeysTest, RefusedAllocationsRaiseOutOfMemoryAndLeakNothing) {
     TQVCountedPtr<ISceneCommand> command = Create();
     TQVCountedPtr<ICommandTester> tester;
     memory.RefuseAllocation(1);
-    try {
-      command->GetTester(tester.Put());
-      ADD_FAILURE() << "no exception";
-    } catch (const TQVException& error) {
-      EXPECT_EQ(error.Code(), QVResult(0x80010002u));
-      EXPECT_STREQ(error.GetSource(), "../../../Include/Common/QVCountedPtrHelper");
-      EXPECT_EQ(error.Line(), 166);
-    }
+    EXPECT_RAISES(command->GetTester(tester.Put()), QVResult(0x80010002u), "../../../Include/Common/QVCountedPtrHelper", 166);
     memory.RefuseAllocation(0);
     EXPECT_FALSE(tester);
   }

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "ExpectRaise.h"
 #include "RuntimeFixture.h"
 #include "SceneNodeWalk.h"
 #include "qvhost/Document.h"
@@ -111,14 +112,7 @@ TEST_F(WalkTest, ElementsWithoutNodesDoNotEndTheWalk) {
 TEST_F(WalkTest, HierarchyWithoutATreeRaisesAtTheModulesOwnSite) {
   qvhost::Scene& scene = Parse(R"({"qvscene": 1})");
   TSceneNodeWalker walker(&scene, nullptr, "Samples/SceneCommands/Test/Test", 7);
-  try {
-    walker.NextNode();
-    ADD_FAILURE() << "no exception";
-  } catch (const TQVException& error) {
-    EXPECT_EQ(error.Code(), kQVErrObjectMissing);
-    EXPECT_STREQ(error.GetSource(), "Samples/SceneCommands/Test/Test");
-    EXPECT_EQ(error.Line(), 7);
-  }
+  EXPECT_RAISES(walker.NextNode(), kQVErrObjectMissing, "Samples/SceneCommands/Test/Test", 7);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // Class factory, QueryInterface rules, aggregation and the component bases.
+#include "ExpectRaise.h"
 #include "FakeObjects.h"
 #include "QVClassFactory.h"
 #include "QVCountedPtr.h"
@@ -95,14 +96,7 @@ TEST_F(ComponentTest, RefusedAllocationsOfFactoryAndComponent) {
   auto& memory = qvhost::HostMemory::Instance();
   memory.RefuseAllocation(1);
   void* out = nullptr;
-  try {
-    QVDllGetClassObject(kTestCommandClassId, kIID_IClassFactory, &out);
-    ADD_FAILURE() << "no exception";
-  } catch (const TQVException& error) {
-    EXPECT_EQ(error.Code(), kQVErrOutOfMemory);
-    EXPECT_STREQ(error.GetSource(), "QVCore/PublicAPI/QVCountedPtrHelper");
-    EXPECT_EQ(error.Line(), 166);
-  }
+  EXPECT_RAISES(QVDllGetClassObject(kTestCommandClassId, kIID_IClassFactory, &out), kQVErrOutOfMemory, "QVCore/PublicAPI/QVCountedPtrHelper", 166);
   TQVCountedPtr<IClassFactory> factory;
   ASSERT_EQ(QVDllGetClassObject(kTestCommandClassId, kIID_IClassFactory, factory.PutVoid()), kQVOk);
   memory.RefuseAllocation(1);
@@ -136,14 +130,7 @@ class TWithoutRelease final : public TQVSceneCommand {};
 TEST_F(ComponentTest, ReleaseLeftToTheBaseRaisesNotImplemented) {
   TWithoutRelease* object = QVNewObject<TWithoutRelease>();
   ASSERT_NE(object, nullptr);
-  try {
-    static_cast<ISceneCommand*>(object)->Release();
-    ADD_FAILURE() << "no exception";
-  } catch (const TQVException& error) {
-    EXPECT_EQ(error.Code(), kQVErrNotImplementedByClass);
-    EXPECT_EQ(error.GetSource(), nullptr);
-    EXPECT_EQ(error.Line(), 0);
-  }
+  EXPECT_RAISES(static_cast<ISceneCommand*>(object)->Release(), kQVErrNotImplementedByClass, nullptr, 0);
   object->~TWithoutRelease();
   QVFreeObject(object);
 }

@@ -2,6 +2,7 @@
 // clean-up and the unload answer.
 #include <csignal>
 
+#include "ExpectRaise.h"
 #include "QVClassFactory.h"
 #include "QVServiceTable.h"
 #include "RuntimeFixture.h"
@@ -129,22 +130,9 @@ TEST(TranslatorFunctionTest, BreakpointsPassAndEverythingElseRaisesFault) {
   EXPECT_NO_THROW(QVTranslateFault(&breakpoint));
   for (uint32_t code : {kQVExceptionAccessViolation, kQVExceptionIntDivideByZero, kQVExceptionIllegalInstruction}) {
     const QVStructuredException fault{code, SIGSEGV, nullptr};
-    try {
-      QVTranslateFault(&fault);
-      ADD_FAILURE() << "no exception for " << code;
-    } catch (const TQVException& error) {
-      EXPECT_EQ(error.Code(), kQVErrFault);
-      EXPECT_EQ(error.GetSource(), nullptr);
-      EXPECT_EQ(error.Line(), 0);
-    }
+    EXPECT_RAISES(QVTranslateFault(&fault), kQVErrFault, nullptr, 0);
   }
-  try {
-    QVTerminateHandler();
-  } catch (const TQVException& error) {
-    EXPECT_EQ(error.Code(), kQVErrFault);
-    EXPECT_STREQ(error.GetSource(), "QVCore/Source/Common/QVException");
-    EXPECT_EQ(error.Line(), 50);
-  }
+  EXPECT_RAISES(QVTerminateHandler(), kQVErrFault, "QVCore/Source/Common/QVException", 50);
 }
 
 TEST_F(EntryPointTest, CanUnloadNowWhileAFactoryIsHeld) {

@@ -1,4 +1,5 @@
 // TQVException ownership of its detail, catching by base, and counted pointers.
+#include "ExpectRaise.h"
 #include "FakeObjects.h"
 #include "QVCountedPtr.h"
 #include "RuntimeFixture.h"
@@ -55,17 +56,10 @@ TEST(CountedPtrTest, AttachNewOfNullRaisesOutOfMemoryWithTheSourceOfTheCallSite)
   for (const Case& c : {Case{"../../../Include/Common/QVCountedPtrHelper", false},
                         Case{"QVCore/PublicAPI/QVCountedPtrHelper", true}}) {
     TQVCountedPtr<IUnknown> pointer;
-    try {
-      if (c.runtime)
-        pointer.AttachNew(nullptr, kQVCountedPtrRuntimeSource);
-      else
-        pointer.AttachNew(nullptr);
-      ADD_FAILURE() << "no exception";
-    } catch (const TQVException& error) {
-      EXPECT_EQ(error.Code(), kQVErrOutOfMemory);
-      EXPECT_STREQ(error.GetSource(), c.source);
-      EXPECT_EQ(error.Line(), 166);
-    }
+    if (c.runtime)
+      EXPECT_RAISES(pointer.AttachNew(nullptr, kQVCountedPtrRuntimeSource), kQVErrOutOfMemory, c.source, 166);
+    else
+      EXPECT_RAISES(pointer.AttachNew(nullptr), kQVErrOutOfMemory, c.source, 166);
   }
 }
 

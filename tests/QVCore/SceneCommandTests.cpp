@@ -1,4 +1,5 @@
 // The scene command base: interface queries, defaults and the default tester.
+#include "ExpectRaise.h"
 #include "FakeObjects.h"
 #include "QVCountedPtr.h"
 #include "RuntimeFixture.h"
@@ -77,14 +78,7 @@ TEST_F(SceneCommandTest, GetTesterReplacesTheHeldTester) {
 TEST_F(SceneCommandTest, RefusedTesterAllocationRaises) {
   qvhost::HostMemory::Instance().RefuseAllocation(1);
   ICommandTester* tester = nullptr;
-  try {
-    fCommand->GetTester(&tester);
-    ADD_FAILURE() << "no exception";
-  } catch (const TQVException& error) {
-    EXPECT_EQ(error.Code(), kQVErrOutOfMemory);
-    EXPECT_STREQ(error.GetSource(), "QVCore/PublicAPI/QVCountedPtrHelper");
-    EXPECT_EQ(error.Line(), 166);
-  }
+  EXPECT_RAISES(fCommand->GetTester(&tester), kQVErrOutOfMemory, "QVCore/PublicAPI/QVCountedPtrHelper", 166);
   EXPECT_EQ(tester, nullptr);
 }
 
