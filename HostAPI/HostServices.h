@@ -31,12 +31,24 @@ struct HostProgressServices : IUnknown {
   virtual uint32_t GetApplicationCreatorCode() = 0;
 };
 
+struct TFileTypeRecord;
+struct IHostFileSpec;
+struct IHostKeyframeItem;
+struct IHostTokenStream;
+struct IHostAnimated;
+struct IHostTreeElement;
+
 struct HostFileDialogServices : IUnknown {
   static constexpr QVGUID kID = QV_HOST_ID(0x02);
+  // Offers the file type in the file dialogs; the host copies the record.
+  virtual QVResult RegisterFileType(const TFileTypeRecord& record) = 0;
 };
 
 struct HostFileServices : IUnknown {
   static constexpr QVGUID kID = QV_HOST_ID(0x03);
+  // A new file specification (it also answers IHostFileStream), or null.
+  virtual QVResult NewFilePath(IHostFileSpec** file) = 0;
+  virtual char GetPathSeparator() = 0;
 };
 
 struct HostResourceServices : IUnknown {
@@ -112,6 +124,17 @@ struct HostApplicationServices : IUnknown {
   virtual QVResult GetCurrentDocument(IUnknown** document) = 0;
   // The document's component of `type` (for example '3Dvw'), or null.
   virtual QVResult GetDocumentComponent(IUnknown* document, uint32_t type, IUnknown** component) = 0;
+  // The prototype key values of its value type are made from.
+  virtual QVResult RegisterValuePrototype(IHostKeyframeItem* prototype) = 0;
+  virtual QVResult UnregisterValuePrototype(IHostKeyframeItem* prototype) = 0;
+  // The animation of the attributes of `group` (an attribute group) on a token stream.
+  virtual QVResult WriteAttributeGroup(IHostTokenStream* stream, uint32_t code, IHostAnimated* group) = 0;
+  virtual QVResult ReadAttributeGroup(IHostTokenStream* stream, IHostAnimated* group) = 0;
+  // Lets the user pick an object: true with the chosen element in `element` (what it held
+  // released), false when cancelled, `element` unchanged. The modifiers pass `flags` 0 and
+  // an empty `element` (their "two zeros"); a caller may pass its current choice in it.
+  virtual bool PickObject(const TQVString& title, const TQVString& prompt, int32_t flags,
+                          IHostTreeElement** element) = 0;
 };
 
 // ---- Services that are acquired and released only -----------------------------------

@@ -29,10 +29,38 @@ struct IHostAnimated : IUnknown {
   virtual void Reserved10() = 0;                         // 10
 };
 
-// What a selected key item answers ('KeyF' items). Its operations come with the value
-// types that implement it.
+struct IHostDataStream;
+
+// A key's value object; selected key items ('KeyF') answer it too. Value types that
+// modules register (such as 'AStr') implement it, so the slot order is fixed.
 struct IHostKeyframeItem : IUnknown {
   static constexpr QVGUID kID = QV_HOST_ID(0x141);
+  virtual int32_t Reserved3() = 0;                                                       // 3
+  // Copies the value into `target` unless equal; `changed` tells which.
+  virtual QVResult GetValue(TQVString& target, uint32_t type, bool* changed) = 0;        // 4
+  virtual QVResult SetValue(const TQVString& source, uint32_t type) = 0;                 // 5
+  virtual uint32_t GetValueType() = 0;                                                   // 6
+  virtual void Clone(IHostKeyframeItem** out) = 0;                                       // 7
+  virtual QVResult Write(IHostDataStream* stream) = 0;                                   // 8
+  virtual QVResult Read(IHostDataStream* stream) = 0;                                    // 9
+  virtual QVResult CopyFrom(IHostKeyframeItem* other) = 0;                               // 10
+  virtual QVResult CopyFromSecond(void* first, IHostKeyframeItem* value, void* third) = 0;  // 11
+  virtual void NewEmpty(IHostKeyframeItem** out) = 0;                                    // 12
+  virtual QVResult Reserved13() = 0;                                                     // 13
+  virtual void Reserved14() = 0;                                                         // 14
+  virtual void SetOwner(IUnknown* owner) = 0;                                            // 15
+  virtual IUnknown* GetOwner() = 0;                                                      // 16
+  virtual bool Reserved17() = 0;                                                         // 17
+  virtual int32_t Reserved18() = 0;                                                      // 18
+  virtual void Reserved19() = 0;                                                         // 19
+  virtual void Reserved20() = 0;                                                         // 20
+  virtual void Reserved21() = 0;                                                         // 21
+  virtual void Reserved22() = 0;                                                         // 22
+  virtual bool Reserved23() = 0;                                                         // 23
+  virtual int32_t Reserved24() = 0;                                                      // 24
+  virtual void Reserved25() = 0;                                                         // 25
+  virtual bool Reserved26() = 0;                                                         // 26
+  virtual void Reserved27() = 0;                                                         // 27
 };
 
 struct IHostKeyframe : IUnknown {
@@ -75,6 +103,8 @@ struct IHostAnimationNode : IUnknown {
   virtual void KeysChanged() = 0;
   // `source` is only compared by the host, never kept or called.
   virtual void ChangedWithSource(IUnknown* source) = 0;
+  // Adds a group of attributes that `group` animates, shown under `name`.
+  virtual QVResult AddAttributeGroup(IHostAnimated* group, const TQVString& name, uint32_t code) = 0;
 };
 
 // Entries of the scene's second object list.

@@ -2,11 +2,13 @@
 #pragma once
 
 #include "HostServices.h"
+#include "QVArray.h"
 #include "QVMath.h"
 #include "QVRemovalRecord.h"
 #include "QVString.h"
 
 struct IHostTreeElement;
+struct IHostCommandContext;
 
 // The document HostApplicationServices answers. Modules only hand it back; the host
 // finds the document's components through it.
@@ -36,6 +38,11 @@ struct IHostScene : IUnknown {
   virtual IUnknown* GetObjectList2Entry(uint32_t index) = 0;
   // One more animated object, borrowed, or null.
   virtual IUnknown* GetExtraAnimatedObject() = 0;
+  // The command context of the scene's document.
+  virtual QVResult GetCommandContext(IHostCommandContext** context) = 0;
+  // The element of this scene whose reference list (IHostTreeElement::GetReferenceList)
+  // is `reference`, or null; a list starting with 0 names no element.
+  virtual QVResult ResolveTargetReference(const TQVArray<int32_t>& reference, IHostTreeElement** target) = 0;
 };
 
 // The scene's structure, answered by the scene or by a nested scene's object.
@@ -43,6 +50,9 @@ struct IHostSceneHierarchy : IUnknown {
   static constexpr QVGUID kID = QV_HOST_ID(0x114);
   virtual void Prepare() = 0;
   virtual QVResult GetTree(IHostTree** tree) = 0;
+  // The scene's element list: every tree element in pre-order (borrowed answers).
+  virtual int32_t GetElementCount() = 0;
+  virtual IHostTreeElement* GetElement(int32_t index) = 0;
 };
 
 // An element that shows an object (a nested scene, a primitive).
@@ -79,4 +89,20 @@ struct IHostTreeElement : IUnknown {
   virtual void SetGlobalTransform(const TQVTransform& transform, int32_t a, int32_t b, int32_t c, int32_t d) = 0;
   virtual void GetGlobalMatrix(Matrix34& matrix) = 0;
   virtual void SetGlobalMatrix(const Matrix34& matrix, int32_t flags) = 0;
+  // The element's attached component of class `classCode`, or null.
+  virtual QVResult GetComponent(uint32_t classCode, IUnknown** component) = 0;
+
+  // The scene the element is in, or null when it is in none.
+  virtual QVResult GetScene(IHostScene** scene) = 0;
+  // Asks for the element to be drawn again (argument 0).
+  virtual void Invalidate(int32_t reserved) = 0;
+  // Replaces the contents of the caller's `list` with what identifies the element to its
+  // scene's ResolveTargetReference, across saving and loading.
+  virtual void GetReferenceList(TQVArray<int32_t>& list) = 0;
+  // Widens `box` (made empty by the caller) by the element's own extent, in its own
+  // coordinates; an element without geometry leaves it as it is. (a, b): 0, 1 or 2, 1.
+  virtual QVResult GetBoundingBox(BoundingBox& box, int32_t a, int32_t b) = 0;
+  // The entries (attached components) in order; every entry answers IHostParameterList.
+  virtual uint32_t GetEntryCount() = 0;
+  virtual QVResult GetEntry(IUnknown** entry, uint32_t index) = 0;
 };

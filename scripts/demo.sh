@@ -16,3 +16,12 @@ echo
 echo
 "$qvhost" run InterpolatorSweep --scene examples/interpolator-sweep.qvscene.json --set ChosenInterpolator=constant \
   --save out/interpolator-sweep.qvscene.json
+echo
+"$qvhost" run NoteSheet --scene examples/note-sheet.qvscene.json \
+  --time 540000 --set "EditText=Camera cuts to the crowd" --control ADDK --save out/note-sheet.qvscene.json
+echo
+"$qvhost" run FollowGain --scene examples/target-following.qvscene.json --time 0 --time 180000 --time 360000 \
+  --save out/target-following.qvscene.json
+echo
+"$qvhost" run ExtentFollow --scene examples/target-following.qvscene.json --on Marker --control obj1 --pick Crate \
+  --time 0 --time 360000

@@ -9,6 +9,7 @@
 #include "qvhost/HeadlessDialog.h"
 #include "qvhost/HostError.h"
 #include "qvhost/ModuleLoader.h"
+#include "qvhost/ModuleSet.h"
 #include "qvhost/SceneFile.h"
 
 namespace fs = std::filesystem;
@@ -16,12 +17,6 @@ namespace fs = std::filesystem;
 namespace qvhost {
 
 namespace {
-
-std::string Code(QVResult code) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", unsigned(code));
-  return text;
-}
 
 std::string Bool(bool value) { return value ? "true" : "false"; }
 
@@ -70,13 +65,25 @@ RunReport RunCommand(const RunRequest& request) {
     controls.push_back(code);
   }
 
+  const std::string modulePath = FindComponentModule(request.moduleFolder, request.component);
+  if (LoadResourceFile(fs::path(modulePath).replace_extension(".qvr.json").string())
+          .FindComponent(request.component)->family != QVFourCC("scmd"))
+    return RunAttachedComponent(request);
+  for (const RunRound& round : request.rounds)
+    if (round.hasTime) throw HostError("--time: " + request.component + " is a scene command; it runs at the file's time");
+  if (!request.on.empty()) throw HostError("--on: " + request.component + " is a scene command; use --select");
+
   RunReport report;
   report.component = request.component;
   report.scene = request.scenePath;
-  const std::string modulePath = FindComponentModule(request.moduleFolder, request.component);
 
   auto shell = HostShell::Create();
-  TQVCountedPtr<Document> document = LoadSceneFile(request.scenePath, shell->SharedJournal());
+  // The command's module, and those of the scene's attached components.
+  ModuleSet modules(request.moduleFolder, *shell);
+  LoadedModule* module = &modules.ModuleOf(request.component);
+  TQVCountedPtr<Document> document;
+  DocumentRelease release(*shell, document);
+  document = LoadSceneFile(request.scenePath, shell->SharedJournal(), &modules);
   if (!request.select.empty()) {
     // The elements given replace the selected elements; keys and interpolators stay.
     Selection& selection = document->GetScene().GetSelection();
@@ -100,10 +107,11 @@ RunReport RunCommand(const RunRequest& request) {
   for (KeyInTrack& entry : document->AllKeys())
     keysBefore.push_back({entry, entry.key->Ticks(), interpolatorOf(*entry.key)});
   shell->Settings().currentDocument.Assign(document.Get());
+  if (!request.pick.empty() && !document->GetScene().Root().Find(request.pick))
+    throw HostError("--pick " + request.pick + ": no such element in " + request.scenePath);
+  shell->Settings().pickAnswer = request.pick;
 
-  auto module = LoadedModule::Load(modulePath, shell.Get());
   report.module = module->Name();
-  shell->Settings().resources.push_back(module->Resources());
   const ComponentResource* component = nullptr;
   for (const ComponentResource& entry : module->Resources().components)
     if (entry.name == request.component) component = &entry;
@@ -115,10 +123,10 @@ RunReport RunCommand(const RunRequest& request) {
       TQVCountedPtr<IClassFactory> factory = module->Factory(component->classId);
       if (!factory) throw HostError(modulePath + ": the module gave no class factory for " + request.component);
       const QVResult created = factory->CreateInstance(nullptr, ISceneCommand::kID, command.PutVoid());
-      report.steps.push_back({"CreateInstance", Code(created)});
+      report.steps.push_back({"CreateInstance", FormatResult(created)});
       if (!command) throw HostError(modulePath + ": the module could not create " + request.component);
 
-      report.steps.push_back({"SetContext", Code(command->SetContext(context.Get()))});
+      report.steps.push_back({"SetContext", FormatResult(command->SetContext(context.Get()))});
       TQVCountedPtr<ICommandTester> tester;
       command->GetTester(tester.AddressOf());
       report.enabled = tester && tester->IsEnabled(context.Get());
@@ -135,7 +143,7 @@ RunReport RunCommand(const RunRequest& request) {
           HeadlessDialog window(dialog, dialogId, shell->SharedJournal());
           void* block = parameters->GetParameterBlock();
           report.steps.push_back({"ControlEvent dialog ready",
-                                  Code(parameters->ControlEvent(kQVMessageDialogReady, window.Window(), 0))});
+                                  FormatResult(parameters->ControlEvent(kQVMessageDialogReady, window.Window(), 0))});
           for (const auto& [name, value] : request.sets) {
             if (!block) throw HostError("--set " + name + ": " + request.component + " gives no parameter block");
             window.Set(block, name, value);
@@ -143,21 +151,23 @@ RunReport RunCommand(const RunRequest& request) {
           for (uint32_t code : controls) {
             TQVCountedPtr<IUnknown> control = window.Control(code);
             report.steps.push_back({"ControlEvent " + FormatFourCC(code),
-                                    Code(parameters->ControlEvent(kQVMessageControlChanged, control.Get(), 0))});
+                                    FormatResult(parameters->ControlEvent(kQVMessageControlChanged, control.Get(), 0))});
           }
-          report.steps.push_back({"ParametersChanged", Code(parameters->ParametersChanged())});
+          report.steps.push_back({"ParametersChanged", FormatResult(parameters->ParametersChanged())});
           report.parameters = window.Values(block);
         }
         const QVResult prepared = command->Prepare();
-        report.steps.push_back({"Prepare", Code(prepared)});
+        report.steps.push_back({"Prepare", FormatResult(prepared)});
         if (!QVFailed(prepared)) {
           report.ran = true;
           report.steps.push_back({"Do", Bool(command->Do())});
           document->Settle();
+          document->Evaluate();
           for (const std::string& step : request.then) {
             report.steps.push_back({step == "undo" ? "Undo" : "Redo",
                                     Bool(step == "undo" ? command->Undo() : command->Redo())});
             document->Settle();
+            document->Evaluate();
           }
         }
       }
@@ -171,12 +181,12 @@ RunReport RunCommand(const RunRequest& request) {
     }
   }
   context.Release();
-  report.leak = module->Unload();
-  shell->Settings().currentDocument.Release();
+  const std::string after = SceneText(*document);
+  release.Now();
+  report.leak = modules.UnloadAll();
 
   for (const JournalEntry& entry : shell->GetJournal().Entries())
     if (entry.kind != "service") report.journal.push_back(entry);
-  const std::string after = SceneText(*document);
   for (const KeyState& before : keysBefore) {
     const Key& key = *before.key.key;
     if (key.Ticks() != before.ticks)

@@ -145,13 +145,3 @@ void* HostMemory::ReallocateBlock(void* block, size_t size) {
 }
 
 }  // namespace qvhost
-
-// The host's binding of the shared value types.
-void* QVAllocateBlock(size_t size) { return qvhost::HostMemory::Instance().AllocateBlock(size); }
-void* QVReallocateBlock(void* block, size_t size) {
-  return qvhost::HostMemory::Instance().ReallocateBlock(block, size);
-}
-void QVFreeBlock(void* block) { qvhost::HostMemory::Instance().FreeBlock(block); }
-void* QVAllocateObject(size_t size) { return qvhost::HostMemory::Instance().AllocateObject(size); }
-void QVFreeObject(void* object) { qvhost::HostMemory::Instance().FreeObject(object); }
-bool QVBlockMoveFlag() { return true; }

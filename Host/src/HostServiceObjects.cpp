@@ -4,8 +4,13 @@
 #include <cstdio>
 #include <string>
 
+#include "IHostFiles.h"
 #include "IHostModalDialog.h"
+#include "files/HostFile.h"
+#include "qvhost/AttributeHolder.h"
+#include "qvhost/Document.h"
 #include "qvhost/HostMemory.h"
+#include "qvhost/TokenStream.h"
 
 namespace qvhost {
 
@@ -114,6 +119,57 @@ class ApplicationService final : public Service<HostApplicationServices> {
     if (QVQuery(document, host) != kQVOk) return kQVErrNoInterface;
     return host->GetComponent(type, component);
   }
+  QVResult RegisterValuePrototype(IHostKeyframeItem* prototype) override {
+    if (!prototype) return kQVErrObjectMissing;
+    const uint32_t type = prototype->GetValueType();
+    fJournal->Record("service", "register value prototype " + FormatFourCC(type));
+    fSettings->valuePrototypes[type].Assign(prototype);
+    return kQVOk;
+  }
+  QVResult UnregisterValuePrototype(IHostKeyframeItem* prototype) override {
+    for (auto entry = fSettings->valuePrototypes.begin(); entry != fSettings->valuePrototypes.end(); ++entry) {
+      if (entry->second.Get() != prototype) continue;
+      fJournal->Record("service", "unregister value prototype " + FormatFourCC(entry->first));
+      fSettings->valuePrototypes.erase(entry);
+      return kQVOk;
+    }
+    return kQVErrNotSupported;
+  }
+  QVResult WriteAttributeGroup(IHostTokenStream* stream, uint32_t code, IHostAnimated* group) override {
+    TokenStream* ours = TokenStream::From(stream);
+    AttributeHolder* holder = group ? AttributeHolder::From(group->GetAnimationNode()) : nullptr;
+    if (!ours) return kQVErrNotSupported;
+    if (!holder) {  // nothing animated yet: an empty group
+      ours->OpenBlock(KeywordText(code));
+      ours->CloseBlock();
+      return kQVOk;
+    }
+    holder->WriteGroup(*ours, code);
+    return kQVOk;
+  }
+  QVResult ReadAttributeGroup(IHostTokenStream* stream, IHostAnimated* group) override {
+    TokenStream* ours = TokenStream::From(stream);
+    if (!ours) return kQVErrNotSupported;
+    AttributeHolder* holder = group ? AttributeHolder::From(group->GetAnimationNode()) : nullptr;
+    if (!holder) {
+      ours->SkipItem();
+      return kQVErrObjectMissing;
+    }
+    return holder->ReadGroup(*ours);
+  }
+  bool PickObject(const TQVString& title, const TQVString& prompt, int32_t, IHostTreeElement** element) override {
+    auto* document = dynamic_cast<Document*>(fSettings->currentDocument.Get());
+    SceneElement* chosen = nullptr;
+    if (document && !fSettings->pickAnswer.empty()) chosen = document->GetScene().Root().Find(fSettings->pickAnswer);
+    fJournal->Record("picker", std::string("\"") + title.CStr() + "\" \"" + prompt.CStr() + "\": " +
+                                   (chosen ? chosen->Path() : "cancelled"));
+    if (!chosen || !element) return false;
+    IHostTreeElement* previous = *element;
+    chosen->AddRef();
+    *element = chosen;
+    if (previous) previous->Release();
+    return true;
+  }
 };
 
 // A progress display handle.
@@ -203,10 +259,45 @@ class ResourceService final : public Service<HostResourceServices> {
 class ComponentService final : public Service<HostComponentServices> {
  public:
   using Service::Service;
-  QVResult CreateComponent(const QVGUID&, IUnknown*, int32_t, const QVGUID&, void** out) override {
+  QVResult CreateComponent(const QVGUID& classId, IUnknown*, int32_t, const QVGUID& interfaceId,
+                           void** out) override {
     QVClearOut(out);
-    return kQVErrClassNotAvailable;
+    if (classId != kQVAttributeHolderClass) return kQVErrClassNotAvailable;
+    // The holder keeps its outer only as the owner it is told about: the outer holds it.
+    auto holder = Adopt<IHostAttributeHolder>(new AttributeHolder(fSettings, fJournal));
+    return holder->QueryInterface(interfaceId, out);
   }
+};
+
+class FileDialogService final : public Service<HostFileDialogServices> {
+ public:
+  using Service::Service;
+  QVResult RegisterFileType(const TFileTypeRecord& record) override {
+    FileType type;
+    type.type = record.type;
+    type.format = record.format;
+    type.description = record.description.CStr();
+    for (int32_t i = 0; i < record.extensions.Length(); ++i)
+      type.extensions.push_back(record.extensions[i].Text().CStr());
+    for (int32_t i = 0; i < record.typeCodes.Length(); ++i) type.typeCodes.push_back(record.typeCodes[i]);
+    std::string extensions;
+    for (const std::string& extension : type.extensions) extensions += " ." + extension;
+    fJournal->Record("service", "register file type " + FormatFourCC(type.type) + " \"" + type.description +
+                                    "\"" + extensions);
+    fSettings->fileTypes.push_back(std::move(type));
+    return kQVOk;
+  }
+};
+
+class FileService final : public Service<HostFileServices> {
+ public:
+  using Service::Service;
+  QVResult NewFilePath(IHostFileSpec** file) override {
+    QVClearOut(reinterpret_cast<void**>(file));
+    *file = MakeHostFile().Detach();
+    return kQVOk;
+  }
+  char GetPathSeparator() override { return '/'; }
 };
 
 class NotificationService final : public Service<HostNotificationServices> {
@@ -264,8 +355,8 @@ IUnknown* MakeServiceObject(QVService service, std::shared_ptr<Journal> journal,
 #define QV_MAKE(Enum, Type) \
   case QVService::Enum: return static_cast<IUnknown*>(new Type(service, journal, settings));
     QV_MAKE(Progress, ProgressService)
-    QV_MAKE(FileDialog, PlainService<HostFileDialogServices>)
-    QV_MAKE(File, PlainService<HostFileServices>)
+    QV_MAKE(FileDialog, FileDialogService)
+    QV_MAKE(File, FileService)
     QV_MAKE(Resource, ResourceService)
     QV_MAKE(Runtime, RuntimeService)
     QV_MAKE(Service06, PlainService<HostService06>)

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "JsonCheck.h"
+#include "QVString.h"
 
 namespace qvhost {
 
@@ -49,16 +50,29 @@ uint32_t DialogFieldSize(const std::string& type) {
   if (type == "int16") return 2;
   if (type == "int32" || type == "uint32" || type == "float" || type == "fourcc") return 4;
   if (type == "interpolator") return uint32_t(sizeof(void*));  // a plain pointer
-  if (type == "string15") return 32;
-  if (type == "string31") return 48;
-  if (type == "string255") return 272;
-  if (type == "string1023") return 1040;
+  if (type == "string15") return uint32_t(sizeof(TQVFixedString<15>));
+  if (type == "string31") return uint32_t(sizeof(TQVFixedString<31>));
+  if (type == "string255") return uint32_t(sizeof(TQVFixedString<255>));
+  if (type == "string1023") return uint32_t(sizeof(TQVFixedString<1023>));
   return 0;
 }
 
 const DialogResource* ResourceFile::FindDialog(int32_t id) const {
   for (const DialogResource& dialog : dialogs)
     if (dialog.id == id) return &dialog;
+  return nullptr;
+}
+
+std::string FormatResult(QVResult code) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", unsigned(code));
+  return text;
+}
+
+const DialogField* ResourceFile::FindParameter(uint32_t id) const {
+  for (const DialogResource& dialog : dialogs)
+    for (const DialogField& field : dialog.fields)
+      if (id != 0 && field.id == id) return &field;
   return nullptr;
 }
 
@@ -116,7 +130,7 @@ ResourceFile LoadResourceFile(const std::string& path) {
         const auto& fields = check.Array(entry["fields"], fieldsPath);
         for (size_t f = 0; f < fields.size(); ++f) {
           const std::string at = JsonPath(fieldsPath, f);
-          const auto& field = check.Object(fields[f], at, {"name", "type", "offset"});
+          const auto& field = check.Object(fields[f], at, {"name", "type", "offset", "id"});
           DialogField parsed;
           parsed.name = check.String(check.Required(field, at, "name"), JsonPath(at, "name"));
           parsed.type = check.String(check.Required(field, at, "type"), JsonPath(at, "type"));
@@ -126,6 +140,7 @@ ResourceFile LoadResourceFile(const std::string& path) {
                        "string15, string31, string255, string1023");
           parsed.offset = uint32_t(check.Integer(check.Required(field, at, "offset"), JsonPath(at, "offset"),
                                                  0, 1 << 20));
+          if (field.contains("id")) parsed.id = ReadFourCC(check, field["id"], JsonPath(at, "id"));
           dialog.fields.push_back(parsed);
         }
       }

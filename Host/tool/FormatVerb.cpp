@@ -2,7 +2,9 @@
 #include <cstdio>
 
 #include "Verbs.h"
+#include "qvhost/Document.h"
 #include "qvhost/HostError.h"
+#include "qvhost/ModuleSet.h"
 #include "qvhost/SceneFile.h"
 
 using namespace qvhost;
@@ -10,17 +12,20 @@ using namespace qvhost;
 namespace qvtool {
 
 const char kFormatUsage[] =
-    "usage: qvhost format FILE [--save OUT]\n"
+    "usage: qvhost format FILE [--save OUT] [--modules DIR]\n"
     "\n"
     "Reads the scene file FILE (refusing it with one line when it is malformed) and prints\n"
     "its canonical form, or writes it to OUT. Saving a scene always writes this form.\n"
-    "  --save OUT  write the canonical form to OUT (may be FILE itself)\n";
+    "  --save OUT     write the canonical form to OUT (may be FILE itself)\n"
+    "  --modules DIR  where to find the modules of the scene's attached components\n";
 
 int FormatVerb(const std::vector<std::string>& arguments) {
-  std::string path, save;
+  std::string path, save, folder = DefaultModuleFolder();
   for (size_t i = 0; i < arguments.size(); ++i) {
     if (arguments[i] == "--save") {
       save = OptionValue(arguments, i);
+    } else if (arguments[i] == "--modules") {
+      folder = OptionValue(arguments, i);
     } else if (arguments[i].rfind("--", 0) == 0 || !path.empty()) {
       throw HostError("qvhost format: unknown option '" + arguments[i] + "' (see qvhost format --help)");
     } else {
@@ -28,8 +33,16 @@ int FormatVerb(const std::vector<std::string>& arguments) {
     }
   }
   if (path.empty()) throw HostError("qvhost format: which scene file? (see qvhost format --help)");
-  auto document = LoadSceneFile(path, std::make_shared<Journal>());
-  const std::string text = SceneText(*document);
+  // Attached components are made, read and written back by their modules.
+  auto shell = HostShell::Create();
+  ModuleSet modules(folder, *shell);
+  std::string text;
+  {
+    auto document = LoadSceneFile(path, shell->SharedJournal(), &modules);
+    text = SceneText(*document);
+    document->DetachComponents();
+  }
+  if (const std::string leak = modules.UnloadAll(); !leak.empty()) throw HostError(leak);
   if (save.empty())
     std::fputs(text.c_str(), stdout);
   else

@@ -1,5 +1,9 @@
-// qvhost run: one scene command on a scene, with a report of what happened.
+// qvhost run: one scene command, or one attached component, on a scene, with a report of
+// what happened.
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 
 #include <nlohmann/json.hpp>
 
@@ -15,15 +19,24 @@ namespace qvtool {
 const char kRunUsage[] =
     "usage: qvhost run <Component> --scene FILE [options]\n"
     "\n"
-    "Drives the command as the host does: SetContext, the tester, the dialog, Prepare,\n"
-    "Do, then each --then step; prints what the command answered, what the host was\n"
-    "asked to show or notify, and what changed in the scene.\n"
+    "Drives a scene command as the host does: SetContext, the tester, the dialog,\n"
+    "Prepare, Do, then each --then step. A component attached to an element (NoteSheet)\n"
+    "is driven through its dialog at each --time, and its object is evaluated after each\n"
+    "round; a modifier (FollowGain, ExtentFollow) is applied and its element's transform\n"
+    "printed. Prints what the module answered, what the host was asked to show or notify,\n"
+    "the keys of its attributes and what changed in the scene.\n"
     "  --scene FILE        the scene to run on (required)\n"
     "  --select PATH       select the element PATH (\"Parent/Child\"); repeatable;\n"
     "                      replaces the file's selected elements (keys stay selected)\n"
     "  --set NAME=VALUE    write a field of the command's dialog; repeatable\n"
     "  --control ID        send a control event for the four-character ID; repeatable\n"
     "  --then undo|redo    a step after Do; repeatable, run in order\n"
+    "  --on PATH           the element that carries the component (attached when it\n"
+    "                      has none); default: the first element that carries one\n"
+    "  --pick PATH         the element the object picker answers with (a modifier's\n"
+    "                      target picker, --control obj1); without it the pick is cancelled\n"
+    "  --time TICKS        move the scene to TICKS (1/180000 s); the --set and\n"
+    "                      --control options after it are one dialog round there\n"
     "  --force             run even when the command is not enabled\n"
     "  --save FILE         save the resulting scene (not when the module threw)\n"
     "  --modules DIR       where to look for modules\n"
@@ -31,6 +44,15 @@ const char kRunUsage[] =
     "exit status: 0 done, 1 the module threw or leaked, 2 bad input\n";
 
 namespace {
+
+bool ParseTicks(const std::string& text, int32_t& ticks) {
+  char* end = nullptr;
+  errno = 0;
+  const long long value = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno == ERANGE || value < INT32_MIN || value > INT32_MAX) return false;
+  ticks = int32_t(value);
+  return true;
+}
 
 void PrintText(const RunReport& report) {
   std::printf("%s (%s) on %s\n", report.component.c_str(), report.module.c_str(), report.scene.c_str());
@@ -64,6 +86,14 @@ void PrintText(const RunReport& report) {
     std::printf("changed interpolations:\n");
     for (const std::string& change : report.interpolations) std::printf("  %s\n", change.c_str());
   }
+  if (!report.keyValues.empty()) {
+    std::printf("keys:\n");
+    for (const std::string& key : report.keyValues) std::printf("  %s\n", key.c_str());
+  }
+  if (!report.transforms.empty()) {
+    std::printf("transforms:\n");
+    for (const std::string& transform : report.transforms) std::printf("  %s\n", transform.c_str());
+  }
   if (report.changes.empty() && report.movedKeys.empty() && report.interpolations.empty())
     std::printf("changes: none\n");
   if (!report.changes.empty()) std::printf("changes:\n");
@@ -82,6 +112,8 @@ nlohmann::json Json(const RunReport& report) {
   out["changes"] = report.changes;
   out["movedKeys"] = report.movedKeys;
   out["interpolations"] = report.interpolations;
+  out["keys"] = report.keyValues;
+  out["transforms"] = report.transforms;
   if (!report.saved.empty()) out["saved"] = report.saved;
   if (report.threw) {
     char code[16];
@@ -97,6 +129,7 @@ nlohmann::json Json(const RunReport& report) {
 int RunVerb(const std::vector<std::string>& arguments) {
   RunRequest request;
   request.moduleFolder = DefaultModuleFolder();
+  request.rounds.emplace_back();
   bool json = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
@@ -110,8 +143,24 @@ int RunVerb(const std::vector<std::string>& arguments) {
       if (equals == std::string::npos || equals == 0)
         throw HostError("--set " + setting + ": expected NAME=VALUE");
       request.sets.emplace_back(setting.substr(0, equals), setting.substr(equals + 1));
+      request.rounds.back().sets.push_back(request.sets.back());
     } else if (argument == "--control") {
       request.controls.push_back(OptionValue(arguments, i));
+      request.rounds.back().controls.push_back(request.controls.back());
+    } else if (argument == "--time") {
+      const std::string& text = OptionValue(arguments, i);
+      RunRound round;
+      round.hasTime = true;
+      if (!ParseTicks(text, round.time)) throw HostError("--time " + text + ": expected a whole number of ticks");
+      if (request.rounds.size() == 1 && !request.rounds[0].hasTime && request.rounds[0].sets.empty() &&
+          request.rounds[0].controls.empty() && request.rounds[0].pick.empty())
+        request.rounds.clear();
+      request.rounds.push_back(round);
+    } else if (argument == "--pick") {
+      request.pick = OptionValue(arguments, i);
+      request.rounds.back().pick = request.pick;
+    } else if (argument == "--on") {
+      request.on = OptionValue(arguments, i);
     } else if (argument == "--then") {
       request.then.push_back(OptionValue(arguments, i));
     } else if (argument == "--force") {

@@ -124,8 +124,10 @@ struct QVTranslationRecord {
 };
 constexpr uint8_t kQVTranslateFromList = 27;
 
-// Translates every byte of `text` through the record's table of `direction` (0 or 1).
-void QVTranslateCharacters(TQVDynamicString& text, const QVTranslationRecord& record, int direction);
+// Translates every byte of `text` through the record's table of `direction` (0 or 1), in
+// place. A dynamic string grows as replacements need; a fixed one drops a byte whose
+// replacement does not fit and goes on with the bytes after it.
+void QVTranslateCharacters(TQVString& text, const QVTranslationRecord& record, int direction);
 
 #if defined(__i386__)
 static_assert(sizeof(TQVFixedString<15>) == 32, "fixed string layout");

@@ -257,12 +257,77 @@ TEST(RunToolTest, AnotherModulesBrokenResourceFileDoesNotBlockARun) {
   std::system(("rm -rf " + folder).c_str());
 }
 
+const std::string kNotes = std::string(QV_EXAMPLES) + "/note-sheet.qvscene.json";
+
+TEST(NoteSheetToolTest, CommentsAddedAtTimesSurviveSaveAndLoad) {
+  const std::string saved = testing::TempDir() + "notes.json";
+  std::remove(saved.c_str());
+  const ToolRun run = Qvhost("run NoteSheet --scene " + kNotes +
+                             " --time 540000 --set \"EditText=Crowd, \\\"cheering\\\"\" --control ADDK"
+                             " --time 0 --set EditText=Changed --save " + saved + kModules);
+  ASSERT_EQ(run.status, 0) << run.err << run.out;
+  const char* keys =
+      "keys:\n"
+      "  Text Entry at 0: \"Changed\"\n"
+      "  Text Entry at 180000: \"Ball leaves the ground\"\n"
+      "  Text Entry at 360000: \"Landing, hold for two seconds\"\n"
+      "  Text Entry at 540000: \"Crowd, \"cheering\"\"\n";
+  EXPECT_NE(run.out.find(keys), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Preview                    0x00000000 36 segments, 72 points"), std::string::npos) << run.out;
+
+  // Loading the saved scene gives the same comments, and saving it again the same bytes.
+  const std::string again = testing::TempDir() + "notes-again.json";
+  const ToolRun reload = Qvhost("run NoteSheet --scene " + saved + " --save " + again + kModules);
+  ASSERT_EQ(reload.status, 0) << reload.err;
+  EXPECT_NE(reload.out.find(keys), std::string::npos) << reload.out;
+  EXPECT_NE(reload.out.find("changes: none"), std::string::npos) << reload.out;
+  EXPECT_EQ(ReadFile(again), ReadFile(saved));
+  EXPECT_EQ(Qvhost("format " + saved + kModules).out, ReadFile(saved));
+}
+
+TEST(NoteSheetToolTest, AttachesToTheElementGivenAndShowsTheCommentAtEachTime) {
+  const std::string scene = WriteTempFile("stage.json", "{\"qvscene\": 1, \"elements\": [{\"name\": \"Stage\"}]}");
+  const ToolRun run = Qvhost("run NoteSheet --scene " + scene + " --on Stage" +
+                             " --time 6000 --set EditText=first --time 9000 --control ADDK --time 3000" + kModules);
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* expected : {"Attach                     Stage", "Text Entry at 6000: \"first\"",
+                               "Text Entry at 9000: \"first\"", "EditText=", "ExportRequested=false"})
+    EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;
+  // At 3000 no comment is shown yet.
+  EXPECT_NE(run.out.find("EditText=\n"), std::string::npos) << run.out;
+}
+
+TEST(NoteSheetToolTest, BadInputIsRefusedWithOneLine) {
+  const std::string bare = WriteTempFile("bare.json", "{\"qvscene\": 1, \"elements\": [{\"name\": \"Stage\"}]}");
+  const std::string unknown = WriteTempFile(
+      "unknown-component.json",
+      "{\"qvscene\": 1, \"elements\": [{\"name\": \"A\", \"components\": [{\"component\": \"Nope\"}]}]}");
+  struct Case {
+    std::string arguments, expected;
+  } cases[] = {
+      {"run NoteSheet --scene " + bare, "no element carries NoteSheet; --on ELEMENT attaches one"},
+      {"run NoteSheet --scene " + bare + " --on Missing", "--on Missing: no such element"},
+      {"run NoteSheet --scene " + kNotes + " --time soon", "--time soon: expected a whole number of ticks"},
+      {"run NoteSheet --scene " + kNotes + " --then undo", "--then: NoteSheet is not a scene command"},
+      {"run NoteSheet --scene " + kNotes + " --set Colour=red", "--set Colour: dialog 1200 has no such field"},
+      {"run NoteSheet --scene " + unknown, "unknown component 'Nope'"},
+      {"run CropRevert --scene " + kNotes + " --time 5", "--time: CropRevert is a scene command"},
+  };
+  for (const Case& c : cases) {
+    const ToolRun run = Qvhost(c.arguments + kModules);
+    EXPECT_EQ(run.status, 2) << c.arguments << "\n" << run.err << run.out;
+    EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+  }
+}
+
 TEST(FormatToolTest, WritesTheCanonicalFormAndRefusesBadScenes) {
   const std::string loose = WriteTempFile("loose.json", "{ \"qvscene\" : 1, \"elements\" : [ {\"name\":\"A\", \"transform\": {\"scale\": 1}} ] }");
   const ToolRun run = Qvhost("format " + loose);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "{\n  \"qvscene\": 1,\n  \"elements\": [\n    {\"name\": \"A\"}\n  ]\n}\n");
-  for (const char* example : {"/crop-revert.qvscene.json", "/jitter-keys.qvscene.json", "/interpolator-sweep.qvscene.json"}) {
+  for (const char* example : {"/crop-revert.qvscene.json", "/jitter-keys.qvscene.json",
+                              "/interpolator-sweep.qvscene.json", "/note-sheet.qvscene.json"}) {
     const std::string path = std::string(QV_EXAMPLES) + example;
     EXPECT_EQ(Qvhost("format " + path).out, ReadFile(path)) << example << " is not canonical";
   }

@@ -11,6 +11,7 @@
 #include "IHostAnimation.h"
 #include "IHostInterpolation.h"
 #include "Journal.h"
+#include "QVMath.h"
 
 namespace qvhost {
 
@@ -36,7 +37,41 @@ class QVHOST_API Interpolator final : public HostObject<IHostInterpolator> {
   std::shared_ptr<Key*> fHolder;
 };
 
-class QVHOST_API Key final : public HostObject<IHostKeyframe, IHostKeyframeItem, IHostInterpolatorHolder> {
+// What a key answers as IHostKeyframeItem: its value object's answers when it has one
+// (keys of attribute tracks), else neutral ones.
+class QVHOST_API KeyValueItem : public IHostKeyframeItem {
+ public:
+  int32_t Reserved3() override { return 0; }
+  QVResult GetValue(TQVString& target, uint32_t type, bool* changed) override;
+  QVResult SetValue(const TQVString& source, uint32_t type) override;
+  uint32_t GetValueType() override { return value ? value->GetValueType() : 0; }
+  void Clone(IHostKeyframeItem** out) override;
+  QVResult Write(IHostDataStream* stream) override { return value ? value->Write(stream) : kQVErrNotSupported; }
+  QVResult Read(IHostDataStream* stream) override { return value ? value->Read(stream) : kQVErrNotSupported; }
+  QVResult CopyFrom(IHostKeyframeItem* other) override { return value ? value->CopyFrom(other) : kQVErrNotSupported; }
+  QVResult CopyFromSecond(void*, IHostKeyframeItem* other, void*) override { return CopyFrom(other); }
+  void NewEmpty(IHostKeyframeItem** out) override;
+  QVResult Reserved13() override { return kQVOk; }
+  void Reserved14() override {}
+  void SetOwner(IUnknown*) override {}
+  IUnknown* GetOwner() override { return nullptr; }
+  bool Reserved17() override { return false; }
+  int32_t Reserved18() override { return 0; }
+  void Reserved19() override {}
+  void Reserved20() override {}
+  void Reserved21() override {}
+  void Reserved22() override {}
+  bool Reserved23() override { return false; }
+  int32_t Reserved24() override { return 0; }
+  void Reserved25() override {}
+  bool Reserved26() override { return false; }
+  void Reserved27() override {}
+
+  // The key's value (a module's value object), or null.
+  TQVCountedPtr<IHostKeyframeItem> value;
+};
+
+class QVHOST_API Key final : public HostObject<IHostKeyframe, KeyValueItem, IHostInterpolatorHolder> {
  public:
   Key(int32_t ticks, bool selected);
   ~Key() override;
@@ -53,6 +88,12 @@ class QVHOST_API Key final : public HostObject<IHostKeyframe, IHostKeyframeItem,
   KeyTrack* Track() const { return fTrack; }
   // The live selection keeps this in step with its 'KeyF' items.
   void SetSelected(bool selected) { fSelected = selected; }
+  // The translation the key gives its element (a key of an element's own track), or null.
+  const TQVVector3* Translation() const { return fHasTranslation ? &fTranslation : nullptr; }
+  void SetTranslation(const TQVVector3& translation) {
+    fTranslation = translation;
+    fHasTranslation = true;
+  }
 
  private:
   friend class KeyTrack;
@@ -62,6 +103,8 @@ class QVHOST_API Key final : public HostObject<IHostKeyframe, IHostKeyframeItem,
   size_t fIndex = 0;
   TQVCountedPtr<Interpolator> fInterpolator;
   std::shared_ptr<Key*> fSelf;  // what interpolators installed here point back through
+  bool fHasTranslation = false;
+  TQVVector3 fTranslation;
 };
 
 class QVHOST_API KeyTrack final : public HostObject<IHostKeyTrack> {
@@ -72,6 +115,10 @@ class QVHOST_API KeyTrack final : public HostObject<IHostKeyTrack> {
   void AfterEdit() override;
 
   Key& Add(int32_t ticks, bool selected);
+  // The key at exactly `ticks`, or null.
+  Key* Find(int32_t ticks) const;
+  // The last key at or before `ticks` in time order, or null.
+  Key* Latest(int32_t ticks) const;
   // Puts the keys in time order if a key's time changed since (the host does this after
   // each command step; AfterEdit does it at once).
   void Settle();
@@ -117,6 +164,14 @@ class QVHOST_API AnimationNode final : public HostObject<IHostAnimationNode> {
   void SetSuspendableState(bool state) override { suspended = state; }
   void KeysChanged() override;
   void ChangedWithSource(IUnknown* source) override;
+  QVResult AddAttributeGroup(IHostAnimated* group, const TQVString& name, uint32_t code) override;
+
+  struct AttributeGroup {
+    TQVCountedPtr<IHostAnimated> group;
+    std::string name;
+    uint32_t code;
+  };
+  const std::vector<AttributeGroup>& AttributeGroups() const { return fGroups; }
 
   const std::string& Owner() const { return fOwner; }
   KeyTrack& Track() { return *fTrack; }
@@ -131,6 +186,7 @@ class QVHOST_API AnimationNode final : public HostObject<IHostAnimationNode> {
   std::shared_ptr<Journal> fJournal;
   TQVCountedPtr<KeyTrack> fTrack;
   std::vector<TQVCountedPtr<AnimationChannel>> fChannels;
+  std::vector<AttributeGroup> fGroups;
 };
 
 // IHostAnimated for host objects: the object's animation node, or none.

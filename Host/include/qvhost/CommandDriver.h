@@ -12,6 +12,15 @@
 
 namespace qvhost {
 
+// Dialog edits made at one scene time (attached components): each --time starts one.
+struct RunRound {
+  bool hasTime = false;
+  int32_t time = 0;
+  std::vector<std::pair<std::string, std::string>> sets;
+  std::vector<std::string> controls;
+  std::string pick;  // from this round on, the element the object picker answers with
+};
+
 struct RunRequest {
   std::string component;     // a component name from a module's resource file
   std::string moduleFolder;
@@ -21,7 +30,12 @@ struct RunRequest {
   std::vector<std::string> controls;                        // control identifiers
   std::vector<std::string> then;                            // "undo" or "redo", in order
   bool force = false;                                       // run even when not enabled
+  std::string pick;                                         // what the object picker answers
   std::string savePath;                                     // empty: do not save
+  // Attached components: the element that carries it (attached there when it has none),
+  // and the dialog rounds in order (the first one at the file's time).
+  std::string on;
+  std::vector<RunRound> rounds;
 };
 
 struct RunStep {
@@ -37,6 +51,8 @@ struct RunReport {
   std::vector<std::string> changes;     // what differs in the scene, keys apart
   std::vector<std::string> movedKeys;   // "track: old -> new" for every key whose time changed
   std::vector<std::string> interpolations;  // "track at time: old -> new" for every changed holder
+  std::vector<std::string> keyValues;  // attached components: "attribute at ticks: value" per key
+  std::vector<std::string> transforms;  // modifiers: "element at ticks: ..." after each round
   bool enabled = true;
   bool ran = false;
   std::string saved;
@@ -52,8 +68,10 @@ struct RunReport {
 };
 
 // Throws HostError for bad input (unknown component, unreadable or malformed scene,
-// unknown dialog field, bad value); nothing is written then.
+// unknown dialog field, bad value); nothing is written then. A component that is not a
+// scene command is attached to an element and driven through its dialog rounds.
 QVHOST_API RunReport RunCommand(const RunRequest& request);
+QVHOST_API RunReport RunAttachedComponent(const RunRequest& request);
 
 // The module file that offers `component`, or HostError listing the components found.
 QVHOST_API std::string FindComponentModule(const std::string& folder, const std::string& component);

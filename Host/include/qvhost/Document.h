@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "HostObject.h"
@@ -46,6 +47,7 @@ class QVHOST_API Selection final : public HostObject<IHostSelection> {
 };
 
 class Scene;
+class Document;
 
 class QVHOST_API SceneTree final : public HostObject<IHostTree> {
  public:
@@ -59,6 +61,7 @@ class QVHOST_API SceneTree final : public HostObject<IHostTree> {
 class QVHOST_API Scene final : public HostObject<IHostScene, IHostSceneHierarchy> {
  public:
   explicit Scene(std::shared_ptr<Journal> journal);
+  ~Scene() override;
 
   void PrepareTree() override {}
   QVResult GetTree(IHostTree** tree) override;
@@ -68,22 +71,37 @@ class QVHOST_API Scene final : public HostObject<IHostScene, IHostSceneHierarchy
   uint32_t GetObjectList2Count() override { return uint32_t(owners.size()); }
   IUnknown* GetObjectList2Entry(uint32_t index) override;
   IUnknown* GetExtraAnimatedObject() override;
+  QVResult GetCommandContext(IHostCommandContext** context) override;
+  // A one-element list [identifier] of an element of this scene.
+  QVResult ResolveTargetReference(const TQVArray<int32_t>& reference, IHostTreeElement** target) override;
   void Prepare() override { ++prepared; }
+  int32_t GetElementCount() override;
+  IHostTreeElement* GetElement(int32_t index) override;
 
   std::vector<TQVCountedPtr<AnimatedObject>> objects;  // the first object list
   std::vector<TQVCountedPtr<ObjectOwner>> owners;      // the second object list
   TQVCountedPtr<AnimatedObject> extra;
   int32_t prepared = 0;        // times the hierarchy was asked to prepare
   int32_t extraQuestions = 0;  // times the extra object was asked for
+  int32_t time = 0;            // the current time, in ticks
 
   SceneElement& Root() { return *fRoot; }
+  Document* GetDocument() const { return fDocument; }
   Selection& GetSelection() { return *fSelection; }
   const std::shared_ptr<Journal>& SharedJournal() const { return fJournal; }
+  // The element of the tree with this identifier, or null.
+  SceneElement* FindByIdentifier(int32_t identifier);
 
  private:
+  friend class Document;
   std::shared_ptr<Journal> fJournal;
   TQVCountedPtr<SceneElement> fRoot;
   TQVCountedPtr<Selection> fSelection;
+  Document* fDocument = nullptr;  // the document owns the scene
+  std::vector<SceneElement*> fElements;  // pre-order, as of fElementsVersion
+  uint64_t fElementsVersion = ~uint64_t(0);
+  std::unordered_map<int32_t, SceneElement*> fByIdentifier;  // as of the two versions
+  uint64_t fByIdentifierTree = ~uint64_t(0), fByIdentifierVersion = ~uint64_t(0);
 };
 
 // A key of the document with the track it belongs to ("Ball", "Ball:Bounce").
@@ -95,7 +113,19 @@ struct KeyInTrack {
 class QVHOST_API Document final : public HostObject<IHostDocument> {
  public:
   explicit Document(std::shared_ptr<Journal> journal);
+  ~Document() override;
   QVResult GetComponent(uint32_t type, IUnknown** component) override;
+
+  // Moves the scene to `ticks`: every attribute holder writes its value there, then the
+  // scene is evaluated.
+  void SetTime(int32_t ticks);
+  // What the host does whenever it evaluates the scene (after loading, a change of time
+  // and each command step): elements whose own keys carry translations move to their
+  // value at the current time, then every attached modifier is applied, elements in
+  // pre-order and each element's modifiers in the order they were attached.
+  void Evaluate();
+  // Lets every attached component go (before their modules are unloaded).
+  void DetachComponents();
 
   Scene& GetScene() { return *fScene; }
   // The '3Dvw' component, made on first use.

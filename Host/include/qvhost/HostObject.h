@@ -45,6 +45,8 @@ class HostObject : public First, public Rest... {
   int32_t References() const { return fReferences; }
 
  protected:
+  // Drops one reference without destroying the object (for objects with their own end).
+  int32_t DropReference() { return --fReferences; }
   // Further identifiers a derived object answers (as a pointer of the right interface).
   virtual void* FindExtra(const QVGUID&) { return nullptr; }
 

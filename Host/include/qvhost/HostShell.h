@@ -4,32 +4,50 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "HostObject.h"
 #include "HostServices.h"
+#include "IHostAnimation.h"
 #include "IHostScene.h"
 #include "Journal.h"
 #include "ResourceFile.h"
+#include "TranslationRecord.h"
 #include "QVString.h"
 
 namespace qvhost {
 
+// A file type the file dialogs offer.
+struct FileType {
+  uint32_t type = 0, format = 0;
+  std::string description;
+  std::vector<std::string> extensions;
+  std::vector<uint32_t> typeCodes;
+};
+
 // Settings the services answer from.
 struct ShellSettings {
   uint8_t capabilityBytes[4] = {1, 0, 0, 0};
-  const QVTranslationRecord* translationRecord = nullptr;
+  const QVTranslationRecord* translationRecord = &DefaultTranslationRecord();
   bool serviceB4Flag = true;
   bool applicationFlag = true;
   // The progress display reports a stop at this question (1 = the first); 0: never.
   int32_t stopAtAbortQuestion = 0;
   // What HostApplicationServices answers as the current document (may be empty).
   TQVCountedPtr<IHostDocument> currentDocument;
+  // The path of the element of the current document the object picker answers with;
+  // empty (or no such element): the user cancels.
+  std::string pickAnswer;
   // The resource files of the loaded modules, and the ones selected with
   // HostResourceServices (innermost last).
   std::vector<ResourceFile> resources;
   std::vector<size_t> selectedResources;
+  // Value-type prototypes registered by modules, by value type; file types registered.
+  std::map<uint32_t, TQVCountedPtr<IHostKeyframeItem>> valuePrototypes;
+  std::vector<FileType> fileTypes;
 };
 
 class QVHOST_API HostShell final : public HostObject<IHostShell> {

@@ -25,6 +25,7 @@ struct DialogField {
   std::string type;  // bool, int8, uint8, int16, int32, uint32, float, fourcc, interpolator,
                      // string15/31/255/1023
   uint32_t offset = 0;
+  uint32_t id = 0;  // the parameter identifier the host's parameter list answers it by, or 0
 };
 
 struct DialogResource {
@@ -42,6 +43,8 @@ struct QVHOST_API ResourceFile {
   std::map<int32_t, std::vector<std::string>> stringLists;  // list id -> entries from 1
 
   const DialogResource* FindDialog(int32_t id) const;
+  // The field with parameter identifier `id` in any dialog, or null.
+  const DialogField* FindParameter(uint32_t id) const;
   const ComponentResource* FindComponent(const std::string& name) const;
 };
 
@@ -58,5 +61,7 @@ QVHOST_API bool ParseGuid(const std::string& text, QVGUID& id);
 // 'scmd' <-> "scmd"; a code of four printable characters.
 QVHOST_API std::string FormatFourCC(uint32_t code);
 QVHOST_API bool ParseFourCC(const std::string& text, uint32_t& code);
+// "0x80010005".
+QVHOST_API std::string FormatResult(QVResult code);
 
 }  // namespace qvhost

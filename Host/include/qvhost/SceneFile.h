@@ -13,12 +13,23 @@
 
 namespace qvhost {
 
+class ComponentCarrier;
+
+// Makes the attached components a scene file names (by component name).
+class QVHOST_API ComponentMaker {
+ public:
+  virtual ~ComponentMaker() = default;
+  virtual TQVCountedPtr<ComponentCarrier> Make(Scene& scene, const std::string& component) = 0;
+};
+
 // Reads a scene file; throws HostError naming the file, the JSON path and what was
-// expected there.
-QVHOST_API TQVCountedPtr<Document> LoadSceneFile(const std::string& path, std::shared_ptr<Journal> journal);
+// expected there. A scene with attached components needs `maker`; a module's exception
+// while a component reads its data goes on to the caller.
+QVHOST_API TQVCountedPtr<Document> LoadSceneFile(const std::string& path, std::shared_ptr<Journal> journal,
+                                                 ComponentMaker* maker = nullptr);
 // The same from text; `name` stands for the file in messages.
 QVHOST_API TQVCountedPtr<Document> ParseScene(const std::string& text, const std::string& name,
-                                              std::shared_ptr<Journal> journal);
+                                              std::shared_ptr<Journal> journal, ComponentMaker* maker = nullptr);
 
 // The canonical text of a document.
 QVHOST_API std::string SceneText(Document& document);

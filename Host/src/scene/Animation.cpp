@@ -17,6 +17,26 @@ QVResult Interpolator::GetHolder(IHostInterpolatorHolder** holder) {
   return kQVOk;
 }
 
+QVResult KeyValueItem::GetValue(TQVString& target, uint32_t type, bool* changed) {
+  if (value) return value->GetValue(target, type, changed);
+  if (changed) *changed = false;
+  return kQVErrNotSupported;
+}
+
+QVResult KeyValueItem::SetValue(const TQVString& source, uint32_t type) {
+  return value ? value->SetValue(source, type) : kQVErrNotSupported;
+}
+
+void KeyValueItem::Clone(IHostKeyframeItem** out) {
+  if (value) return value->Clone(out);
+  QVClearOut(reinterpret_cast<void**>(out));
+}
+
+void KeyValueItem::NewEmpty(IHostKeyframeItem** out) {
+  if (value) return value->NewEmpty(out);
+  QVClearOut(reinterpret_cast<void**>(out));
+}
+
 Key::Key(int32_t ticks, bool selected)
     : fTicks(ticks), fSelected(selected), fSelf(std::make_shared<Key*>(this)) {
   Install(Adopt<IHostInterpolator>(new Interpolator("linear")).Get());
@@ -93,6 +113,19 @@ Key& KeyTrack::Add(int32_t ticks, bool selected) {
   return key;
 }
 
+Key* KeyTrack::Find(int32_t ticks) const {
+  for (const auto& key : fKeys)
+    if (key->fTicks == ticks) return key.Get();
+  return nullptr;
+}
+
+Key* KeyTrack::Latest(int32_t ticks) const {
+  Key* latest = nullptr;
+  for (const auto& key : fKeys)
+    if (key->fTicks <= ticks && (!latest || key->fTicks >= latest->fTicks)) latest = key.Get();
+  return latest;
+}
+
 IHostAnimationNode* AnimationChannel::GetSubNode() { return subNode.Get(); }
 
 AnimationNode::AnimationNode(std::string owner, std::shared_ptr<Journal> journal)
@@ -109,6 +142,14 @@ void AnimationNode::ChangedWithSource(IUnknown* source) {
   fJournal->Record("keys", "changed " + fOwner + (source ? " (with source)" : " (no source)"));
 }
 
+QVResult AnimationNode::AddAttributeGroup(IHostAnimated* group, const TQVString& name, uint32_t code) {
+  if (!group) return kQVErrObjectMissing;
+  fGroups.push_back({TQVCountedPtr<IHostAnimated>(), name.CStr(), code});
+  fGroups.back().group.Assign(group);
+  fJournal->Record("animation", "attribute group \"" + fGroups.back().name + "\" on " + fOwner);
+  return kQVOk;
+}
+
 AnimationChannel& AnimationNode::AddChannel(std::string name) {
   fChannels.push_back(Adopt<AnimationChannel>(new AnimationChannel(std::move(name))));
   return *fChannels.back();
@@ -120,8 +161,9 @@ TQVCountedPtr<AnimationNode> AnimationNode::Clone(std::string owner) const {
   auto copyKeys = [](const KeyTrack& from, KeyTrack& to) {
     for (const auto& key : from.Keys()) {
       Interpolator* interpolator = key->GetInterpolator();
-      to.Add(key->Ticks(), key->IsSelected())
-          .Install(interpolator ? Adopt<IHostInterpolator>(new Interpolator(interpolator->Type())).Get() : nullptr);
+      Key& made = to.Add(key->Ticks(), key->IsSelected());
+      made.Install(interpolator ? Adopt<IHostInterpolator>(new Interpolator(interpolator->Type())).Get() : nullptr);
+      if (const TQVVector3* translation = key->Translation()) made.SetTranslation(*translation);
     }
   };
   copyKeys(*fTrack, copy->Track());

@@ -84,16 +84,20 @@ void Write(const nlohmann::ordered_json& value, int indent, std::string& out) {
     }
     out += "\n" + std::string(size_t(indent), ' ') + "}";
   } else if (value.is_array()) {
+    // Flat arrays that fit stay on one line; longer ones take a line per element.
     bool plain = true;
     for (const auto& element : value) plain = plain && IsPlain(element);
     if (plain) {
-      out += "[";
+      std::string line = "[";
       for (size_t i = 0; i < value.size(); ++i) {
-        if (i) out += ", ";
-        Write(value[i], indent, out);
+        if (i) line += ", ";
+        Write(value[i], indent, line);
       }
-      out += "]";
-      return;
+      line += "]";
+      if (size_t(indent) + line.size() + 24 <= kLineWidth) {
+        out += line;
+        return;
+      }
     }
     out += "[\n";
     for (size_t i = 0; i < value.size(); ++i) {

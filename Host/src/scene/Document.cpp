@@ -1,6 +1,8 @@
 // Document, scene, selection and command context.
 #include "qvhost/Document.h"
 
+#include "qvhost/AttributeHolder.h"
+
 namespace qvhost {
 
 namespace {
@@ -73,7 +75,11 @@ void Selection::Add(uint32_t family, IUnknown* object) {
 QVResult SceneTree::GetRootElement(IHostTreeElement** root, int32_t, int32_t) { return Give<IHostTreeElement>(fRoot, root); }
 
 Scene::Scene(std::shared_ptr<Journal> journal)
-    : fJournal(std::move(journal)), fRoot(SceneElement::Create("")), fSelection(Adopt<Selection>(new Selection(true))) {}
+    : fJournal(std::move(journal)), fRoot(SceneElement::Create("")), fSelection(Adopt<Selection>(new Selection(true))) {
+  fRoot->SetOwnerScene(this);
+}
+
+Scene::~Scene() { fRoot->SetOwnerScene(nullptr); }
 
 QVResult Scene::GetTree(IHostTree** tree) {
   QVClearOut(reinterpret_cast<void**>(tree));
@@ -94,8 +100,61 @@ IUnknown* Scene::GetExtraAnimatedObject() {
   return extra ? static_cast<IHostAnimated*>(extra.Get()) : nullptr;
 }
 
+QVResult Scene::GetCommandContext(IHostCommandContext** context) {
+  QVClearOut(reinterpret_cast<void**>(context));
+  if (fDocument) *context = new CommandContext(*fDocument);
+  return kQVOk;
+}
+
+int32_t Scene::GetElementCount() {
+  if (fElementsVersion != SceneElement::TreeVersion()) {
+    fElements = fRoot->Descendants();
+    fElementsVersion = SceneElement::TreeVersion();
+  }
+  return int32_t(fElements.size());
+}
+
+IHostTreeElement* Scene::GetElement(int32_t index) {
+  if (index < 0 || index >= GetElementCount()) return nullptr;
+  return fElements[size_t(index)];
+}
+
+SceneElement* Scene::FindByIdentifier(int32_t identifier) {
+  if (fByIdentifierTree != SceneElement::TreeVersion() || fByIdentifierVersion != SceneElement::IdentifierVersion()) {
+    fByIdentifier.clear();
+    for (SceneElement* element : fRoot->Descendants())
+      if (element->Identifier() != 0) fByIdentifier.emplace(element->Identifier(), element);
+    fByIdentifierTree = SceneElement::TreeVersion();
+    fByIdentifierVersion = SceneElement::IdentifierVersion();
+  }
+  auto found = fByIdentifier.find(identifier);
+  return found == fByIdentifier.end() ? nullptr : found->second;
+}
+
+QVResult Scene::ResolveTargetReference(const TQVArray<int32_t>& reference, IHostTreeElement** target) {
+  QVClearOut(reinterpret_cast<void**>(target));
+  SceneElement* found = reference.Length() == 1 && reference[0] > 0 ? FindByIdentifier(reference[0]) : nullptr;
+  if (found) QVStoreOut(reinterpret_cast<void**>(target), static_cast<IHostTreeElement*>(found));
+  return kQVOk;
+}
+
 Document::Document(std::shared_ptr<Journal> journal)
-    : fJournal(journal), fScene(Adopt<Scene>(new Scene(std::move(journal)))) {}
+    : fJournal(journal), fScene(Adopt<Scene>(new Scene(std::move(journal)))) {
+  fScene->fDocument = this;
+}
+
+Document::~Document() {
+  DetachComponents();
+  fScene->fDocument = nullptr;
+}
+
+void Document::DetachComponents() { fScene->Root().DetachComponents(); }
+
+void Document::SetTime(int32_t ticks) {
+  fScene->time = ticks;
+  EvaluateAttributes(*this);
+  Evaluate();
+}
 
 View3D& Document::GetOrAddView() {
   if (!fView) fView = Adopt<View3D>(new View3D());

@@ -1,8 +1,12 @@
 // Scene tree elements.
 #include "qvhost/SceneElement.h"
 
+#include <atomic>
 #include <cmath>
 #include <vector>
+
+#include "qvhost/AttachedComponent.h"
+#include "qvhost/Document.h"
 
 namespace qvhost {
 
@@ -16,6 +20,10 @@ struct IHostRemovalToken : IUnknown {
   static constexpr QVGUID kID = QV_HOST_ID(0x8002);
 };
 class RemovalToken final : public HostObject<IHostRemovalToken> {};
+
+std::atomic<uint64_t> gTreeVersion{0};
+std::atomic<uint64_t> gIdentifierVersion{0};
+std::atomic<int32_t> gLastIdentifier{0};  // the largest identifier given or set
 
 TQVVector3 Apply(const TQVMatrix33& m, const TQVVector3& v) {
   return {m.m[0] * v.x + m.m[1] * v.y + m.m[2] * v.z, m.m[3] * v.x + m.m[4] * v.y + m.m[5] * v.z,
@@ -57,6 +65,8 @@ Matrix34 Inverse(const Matrix34& m) {
   return result;
 }
 
+SceneElement::SceneElement(std::string name) : fName(std::move(name)) {}
+
 TQVCountedPtr<SceneElement> SceneElement::Create(std::string name) {
   return Adopt<SceneElement>(new SceneElement(std::move(name)));
 }
@@ -88,7 +98,10 @@ bool SceneElement::CanAdopt(const SceneElement* child) const {
   return true;
 }
 
+uint64_t SceneElement::TreeVersion() { return gTreeVersion.load(); }
+
 void SceneElement::InsertAt(std::list<SceneElement*>::iterator position, SceneElement* child) {
+  ++gTreeVersion;
   child->AddRef();
   child->fParent = this;
   child->fPosition = fChildren.insert(position, child);
@@ -101,6 +114,7 @@ bool SceneElement::Append(SceneElement* child) {
 }
 
 void SceneElement::Detach() {
+  ++gTreeVersion;
   SceneElement* parent = fParent;
   parent->fChildren.erase(fPosition);
   fParent = nullptr;
@@ -127,7 +141,9 @@ QVResult SceneElement::DeepCopy(int32_t, IHostTreeElement** copy) {
   QVClearOut(reinterpret_cast<void**>(copy));
   SceneElement* made = new SceneElement(fName);
   made->fLocal = fLocal;
+  made->fMeshPoints = fMeshPoints;
   if (AnimationNode* node = Node()) made->SetNode(node->Clone(node->Owner()).Get());
+  for (const auto& carrier : fComponents) made->AttachComponent(carrier->Clone().Get());
   for (SceneElement* child : fChildren) {
     IHostTreeElement* childCopy = nullptr;
     child->DeepCopy(1, &childCopy);
@@ -250,6 +266,41 @@ std::unordered_map<std::string, SceneElement*> SceneElement::PathIndex() {
   return index;
 }
 
+std::vector<SceneElement*> SceneElement::Descendants() {
+  std::vector<SceneElement*> order;
+  std::vector<SceneElement*> pending(fChildren.rbegin(), fChildren.rend());
+  while (!pending.empty()) {
+    SceneElement* element = pending.back();
+    pending.pop_back();
+    order.push_back(element);
+    pending.insert(pending.end(), element->fChildren.rbegin(), element->fChildren.rend());
+  }
+  return order;
+}
+
+QVResult SceneElement::GetComponent(uint32_t classCode, IUnknown** component) {
+  QVClearOut(reinterpret_cast<void**>(component));
+  ComponentCarrier* carrier = FindComponent(classCode);
+  if (carrier && carrier->Component()) QVStoreOut(reinterpret_cast<void**>(component), carrier->Component());
+  return kQVOk;
+}
+
+void SceneElement::AttachComponent(ComponentCarrier* carrier) {
+  fComponents.emplace_back();
+  fComponents.back().Assign(carrier);
+}
+
+ComponentCarrier* SceneElement::FindComponent(uint32_t classCode) const {
+  for (const auto& carrier : fComponents)
+    if (carrier->Resource().classCode == classCode) return carrier.Get();
+  return nullptr;
+}
+
+void SceneElement::DetachComponents() {
+  fComponents.clear();
+  for (SceneElement* child : fChildren) child->DetachComponents();
+}
+
 SceneElement* SceneElement::Find(const std::string& path) {
   const size_t slash = path.find('/');
   const std::string head = path.substr(0, slash);
@@ -259,6 +310,64 @@ SceneElement* SceneElement::Find(const std::string& path) {
     if (SceneElement* found = child->Find(path.substr(slash + 1))) return found;
   }
   return nullptr;
+}
+
+uint64_t SceneElement::IdentifierVersion() { return gIdentifierVersion.load(); }
+
+void SceneElement::SetIdentifier(int32_t identifier) {
+  fIdentifier = identifier;
+  int32_t last = gLastIdentifier.load();
+  while (identifier > last && !gLastIdentifier.compare_exchange_weak(last, identifier)) {
+  }
+  ++gIdentifierVersion;
+}
+
+void SceneElement::GetReferenceList(TQVArray<int32_t>& list) {
+  if (fIdentifier == 0) {
+    int32_t last = gLastIdentifier.load();
+    while (last < INT32_MAX && !gLastIdentifier.compare_exchange_weak(last, last + 1)) {
+    }
+    if (last < INT32_MAX) SetIdentifier(last + 1);
+  }
+  // Refused memory leaves the list empty, which names no element.
+  if (!list.SetLength(1)) {
+    list.SetLength(0);
+    return;
+  }
+  list[0] = fIdentifier;
+}
+
+Scene* SceneElement::OwnerScene() const {
+  const SceneElement* root = this;
+  while (root->fParent) root = root->fParent;
+  return root->fOwnerScene;
+}
+
+QVResult SceneElement::GetScene(IHostScene** scene) {
+  QVClearOut(reinterpret_cast<void**>(scene));
+  if (Scene* owner = OwnerScene()) QVStoreOut(reinterpret_cast<void**>(scene), static_cast<IHostScene*>(owner));
+  return kQVOk;
+}
+
+void SceneElement::Invalidate(int32_t) {
+  if (Scene* owner = OwnerScene()) owner->SharedJournal()->Record("display", "invalidate " + Path());
+}
+
+QVResult SceneElement::GetBoundingBox(BoundingBox& box, int32_t, int32_t) {
+  for (const TQVVector3& point : fMeshPoints) {
+    box.minimum = {std::fmin(box.minimum.x, point.x), std::fmin(box.minimum.y, point.y),
+                   std::fmin(box.minimum.z, point.z)};
+    box.maximum = {std::fmax(box.maximum.x, point.x), std::fmax(box.maximum.y, point.y),
+                   std::fmax(box.maximum.z, point.z)};
+  }
+  return kQVOk;
+}
+
+QVResult SceneElement::GetEntry(IUnknown** entry, uint32_t index) {
+  QVClearOut(reinterpret_cast<void**>(entry));
+  if (index < fComponents.size())
+    QVStoreOut(reinterpret_cast<void**>(entry), static_cast<IHostParameterList*>(fComponents[index].Get()));
+  return kQVOk;
 }
 
 }  // namespace qvhost

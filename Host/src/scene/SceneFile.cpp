@@ -14,6 +14,9 @@
 
 #include "../JsonCheck.h"
 #include "CanonicalJson.h"
+#include "ParameterFields.h"
+#include "qvhost/AttachedComponent.h"
+#include "qvhost/TokenStream.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -30,16 +33,18 @@ constexpr int kMaxNesting = 256;
 
 class SceneReader {
  public:
-  SceneReader(const std::string& file, std::shared_ptr<Journal> journal)
-      : fCheck(file), fJournal(std::move(journal)) {}
+  SceneReader(const std::string& file, std::shared_ptr<Journal> journal, ComponentMaker* maker)
+      : fCheck(file), fJournal(std::move(journal)), fMaker(maker) {}
 
   TQVCountedPtr<Document> Read(const json& document) {
     const std::string root = "$";
-    fCheck.Object(document, root, {"qvscene", "elements", "objects", "owners", "extra", "selection", "view"});
+    fCheck.Object(document, root,
+                  {"qvscene", "time", "elements", "objects", "owners", "extra", "selection", "view"});
     fCheck.Integer(fCheck.Required(document, root, "qvscene"), JsonPath(root, "qvscene"), kFormatVersion,
                    kFormatVersion);
     auto made = Adopt<Document>(new Document(fJournal));
     Scene& scene = made->GetScene();
+    fScene = &scene;
     if (document.contains("elements"))
       ReadElements(document["elements"], JsonPath(root, "elements"), scene.Root());
     if (document.contains("objects")) {
@@ -79,6 +84,10 @@ class SceneReader {
     for (Interpolator* interpolator : fSelectedInterpolators)
       scene.GetSelection().Add(QVFourCC("Twee"), static_cast<IHostInterpolator*>(interpolator));
     if (document.contains("view")) ReadView(document["view"], JsonPath(root, "view"), made->GetOrAddView());
+    if (document.contains("time"))
+      scene.time = int32_t(fCheck.Integer(document["time"], JsonPath(root, "time"), INT32_MIN, INT32_MAX));
+    for (const PendingComponent& pending : fComponents) ReadComponent(pending);
+    made->SetTime(scene.time);
     return made;
   }
 
@@ -117,16 +126,24 @@ class SceneReader {
     return object;
   }
 
-  void Keys(const json& value, const std::string& where, KeyTrack& track) {
+  // `translations`: the keys of an element's own track, which may carry one.
+  void Keys(const json& value, const std::string& where, KeyTrack& track, bool translations = false) {
     const auto& keys = fCheck.Array(value, where);
     for (size_t i = 0; i < keys.size(); ++i) {
       const std::string at = JsonPath(where, i);
-      const auto& entry = fCheck.Object(keys[i], at, {"time", "selected", "interpolator", "interpolatorSelected"});
+      const auto& entry =
+          translations ? fCheck.Object(keys[i], at, {"time", "translation", "selected", "interpolator", "interpolatorSelected"})
+                       : fCheck.Object(keys[i], at, {"time", "selected", "interpolator", "interpolatorSelected"});
       const int32_t ticks =
           int32_t(fCheck.Integer(fCheck.Required(entry, at, "time"), JsonPath(at, "time"), INT32_MIN, INT32_MAX));
       const bool selected = entry.contains("selected") && fCheck.Boolean(entry["selected"], JsonPath(at, "selected"));
       Key& key = track.Add(ticks, selected);
       if (selected) fSelectedKeys.push_back(&key);
+      if (entry.contains("translation")) {
+        TQVVector3 translation;
+        Floats(entry["translation"], JsonPath(at, "translation"), &translation.x, 3);
+        key.SetTranslation(translation);
+      }
       if (entry.contains("interpolator")) {
         const std::string where = JsonPath(at, "interpolator");
         const std::string type = fCheck.String(entry["interpolator"], where);
@@ -143,11 +160,11 @@ class SceneReader {
   }
 
   TQVCountedPtr<AnimationNode> Node(const json& value, const std::string& where, const std::string& owner,
-                                    int depth = 0) {
+                                    int depth = 0, bool translations = false) {
     if (depth >= kMaxNesting) fCheck.Fail(where, "at most " + std::to_string(kMaxNesting) + " levels of sub-nodes");
     const auto& entry = fCheck.Object(value, where, {"track", "suspended", "channels"});
     auto node = Adopt<AnimationNode>(new AnimationNode(owner, fJournal));
-    if (entry.contains("track")) Keys(entry["track"], JsonPath(where, "track"), node->Track());
+    if (entry.contains("track")) Keys(entry["track"], JsonPath(where, "track"), node->Track(), translations);
     if (entry.contains("suspended")) node->suspended = fCheck.Boolean(entry["suspended"], JsonPath(where, "suspended"));
     if (entry.contains("channels")) {
       const std::string channelsPath = JsonPath(where, "channels");
@@ -181,17 +198,96 @@ class SceneReader {
     const auto& elements = fCheck.Array(value, where);
     for (size_t i = 0; i < elements.size(); ++i) {
       const std::string at = JsonPath(where, i);
-      const auto& entry = fCheck.Object(elements[i], at, {"name", "transform", "animation", "children"});
+      const auto& entry = fCheck.Object(elements[i], at,
+                                        {"name", "id", "transform", "mesh", "animation", "components", "children"});
       const std::string name = fCheck.String(fCheck.Required(entry, at, "name"), JsonPath(at, "name"));
       if (name.empty() || name.find('/') != std::string::npos)
         fCheck.Fail(JsonPath(at, "name"), "a non-empty name without '/'");
       auto element = SceneElement::Create(name);
+      if (entry.contains("id")) {
+        const std::string idPath = JsonPath(at, "id");
+        const int32_t id = int32_t(fCheck.Integer(entry["id"], idPath, 1, INT32_MAX));
+        if (!fIdentifiers.insert(id).second) fCheck.Fail(idPath, "an identifier no other element has");
+        element->SetIdentifier(id);
+      }
       if (entry.contains("transform")) element->SetLocal(Transform(entry["transform"], JsonPath(at, "transform")));
+      if (entry.contains("mesh")) element->SetMeshPoints(Mesh(entry["mesh"], JsonPath(at, "mesh")));
       parent.Append(element.Get());
       if (entry.contains("animation"))
-        element->SetNode(Node(entry["animation"], JsonPath(at, "animation"), element->Path()).Get());
+        element->SetNode(Node(entry["animation"], JsonPath(at, "animation"), element->Path(), 0, true).Get());
+      if (entry.contains("components"))
+        ReadComponents(entry["components"], JsonPath(at, "components"), *element, parent);
       if (entry.contains("children")) ReadElements(entry["children"], JsonPath(at, "children"), *element, depth + 1);
     }
+  }
+
+  std::vector<TQVVector3> Mesh(const json& value, const std::string& where) const {
+    fCheck.Object(value, where, {"points"});
+    const std::string pointsPath = JsonPath(where, "points");
+    const auto& points = fCheck.Array(fCheck.Required(value, where, "points"), pointsPath);
+    if (points.size() % 3 != 0) fCheck.Fail(pointsPath, "an array of x, y, z numbers, three per point");
+    std::vector<TQVVector3> mesh(points.size() / 3);
+    for (size_t i = 0; i < points.size(); ++i) (&mesh[i / 3].x)[i % 3] = Float(points[i], JsonPath(pointsPath, i));
+    return mesh;
+  }
+
+  // Components are made once the whole file has been checked, so bad input is refused
+  // before any module runs.
+  struct PendingComponent {
+    std::string where, component, data;
+    SceneElement* element;
+  };
+
+  void ReadComponents(const json& value, const std::string& where, SceneElement& element, SceneElement&) {
+    const auto& components = fCheck.Array(value, where);
+    for (size_t i = 0; i < components.size(); ++i) {
+      const std::string at = JsonPath(where, i);
+      const auto& entry = fCheck.Object(components[i], at, {"component", "data"});
+      PendingComponent pending{at, fCheck.String(fCheck.Required(entry, at, "component"), JsonPath(at, "component")),
+                               "", &element};
+      if (entry.contains("data")) {
+        const std::string dataPath = JsonPath(at, "data");
+        const auto& lines = fCheck.Array(entry["data"], dataPath);
+        for (size_t l = 0; l < lines.size(); ++l) pending.data += fCheck.String(lines[l], JsonPath(dataPath, l)) + "\n";
+      }
+      if (!fMaker) fCheck.Fail(JsonPath(at, "component"), "no component: modules are not at hand here");
+      fComponents.push_back(pending);
+    }
+  }
+
+  void ReadComponent(const PendingComponent& pending) {
+    Scene& scene = *fScene;
+    TQVCountedPtr<ComponentCarrier> carrier = fMaker->Make(scene, pending.component);
+    pending.element->AttachComponent(carrier.Get());
+    if (pending.data.empty()) return;
+    auto persistence = carrier->Query<ITokenPersistence>();
+    if (!persistence) fCheck.Fail(JsonPath(pending.where, "data"), "no data: " + pending.component + " keeps none");
+    auto stream = TokenStream::ForReading(pending.data);
+    FieldReading fields{carrier->Dialog(), carrier->Block(), ""};
+    const QVResult read = persistence->Read(stream.Get(), &ReadHostField, &fields);
+    if (!fields.error.empty()) fCheck.Fail(JsonPath(pending.where, "data"), fields.error);
+    if (read != kQVOk)
+      fCheck.Fail(JsonPath(pending.where, "data"),
+                  "data " + pending.component + " can read (it answered " + FormatResult(read) + ")");
+  }
+
+  // What a component's Read hands the host: the items it does not know itself are the
+  // fields of its parameter block the host saved (modifiers), read into the block.
+  struct FieldReading {
+    const DialogResource* dialog;
+    void* block;
+    std::string error;  // the first item that could not be read
+  };
+  static QVResult ReadHostField(uint32_t, IHostTokenStream* stream, void* user) {
+    auto& reading = *static_cast<FieldReading*>(user);
+    TokenStream* ours = TokenStream::From(stream);
+    if (!ours || !reading.dialog) {
+      if (stream) stream->SkipItem();
+      return kQVOk;
+    }
+    const std::string error = ReadParameterField(*ours, *reading.dialog, reading.block);
+    if (!error.empty() && reading.error.empty()) reading.error = error;
+    return error.empty() ? kQVOk : kQVErrMalformedData;
   }
 
   void ReadView(const json& value, const std::string& where, View3D& view) {
@@ -218,6 +314,10 @@ class SceneReader {
 
   JsonCheck fCheck;
   std::shared_ptr<Journal> fJournal;
+  ComponentMaker* fMaker;
+  Scene* fScene = nullptr;
+  std::vector<PendingComponent> fComponents;
+  std::set<int32_t> fIdentifiers;
   std::vector<Key*> fSelectedKeys;                    // in file order
   std::vector<Interpolator*> fSelectedInterpolators;  // in file order
 };
@@ -250,6 +350,7 @@ ordered_json KeysJson(const KeyTrack& track, const std::set<const void*>& select
   for (const auto& key : track.Keys()) {
     ordered_json entry;
     entry["time"] = key->Ticks();
+    if (const TQVVector3* translation = key->Translation()) entry["translation"] = FloatArray(&translation->x, 3);
     if (key->IsSelected()) entry["selected"] = true;
     Interpolator* interpolator = key->GetInterpolator();
     if (!interpolator || interpolator->Type() != "linear") entry["interpolator"] = interpolator ? interpolator->Type() : "none";
@@ -289,14 +390,53 @@ ordered_json ObjectJson(AnimatedObject& object, const std::set<const void*>& sel
   return entry;
 }
 
+// Each attached component with the lines it writes on the token stream, inside a block.
+ordered_json ComponentsJson(const SceneElement& element) {
+  ordered_json components = ordered_json::array();
+  for (const auto& carrier : element.Components()) {
+    ordered_json entry;
+    entry["component"] = carrier->Resource().name;
+    if (auto persistence = carrier->Query<ITokenPersistence>()) {
+      auto stream = TokenStream::ForWriting();
+      stream->OpenBlock("");
+      const QVResult written = persistence->Write(stream.Get());
+      if (written != kQVOk)
+        throw HostError(element.Path() + ": " + carrier->Resource().name + " could not save its data (" +
+                        FormatResult(written) + ")");
+      // A modifier writes its target; the host keeps the rest of its block.
+      const DialogResource* dialog = carrier->Dialog();
+      if (carrier->Resource().family == QVFourCC("modi") && dialog)
+        WriteParameterFields(*stream, *dialog, carrier->Block());
+      stream->CloseBlock();
+      ordered_json lines = ordered_json::array();
+      const std::string& text = stream->Text();
+      for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        // Lines end in LF or CR LF; the line keeps neither.
+        const size_t last = end > start && text[end - 1] == '\r' ? end - 1 : end;
+        lines.push_back(text.substr(start, last - start));
+        start = end + 1;
+      }
+      entry["data"] = lines;
+    }
+    components.push_back(entry);
+  }
+  return components;
+}
+
 ordered_json ElementsJson(const SceneElement& parent, const std::set<const void*>& selected) {
   ordered_json elements = ordered_json::array();
   for (const SceneElement* child : parent.Children()) {
     ordered_json entry;
     entry["name"] = child->Name();
+    if (child->Identifier() != 0) entry["id"] = child->Identifier();
     ordered_json transform = TransformJson(child->Local());
     if (!transform.empty()) entry["transform"] = transform;
+    if (!child->MeshPoints().empty())
+      entry["mesh"]["points"] = FloatArray(&child->MeshPoints().front().x, 3 * child->MeshPoints().size());
     if (AnimationNode* node = child->Node()) entry["animation"] = NodeJson(*node, selected);
+    if (!child->Components().empty()) entry["components"] = ComponentsJson(*child);
     if (!child->Children().empty()) entry["children"] = ElementsJson(*child, selected);
     elements.push_back(entry);
   }
@@ -334,12 +474,13 @@ void Compare(const ordered_json& before, const ordered_json& after, const std::s
 
 }  // namespace
 
-TQVCountedPtr<Document> LoadSceneFile(const std::string& path, std::shared_ptr<Journal> journal) {
-  return SceneReader(path, std::move(journal)).Read(JsonCheck::ReadFile(path));
+TQVCountedPtr<Document> LoadSceneFile(const std::string& path, std::shared_ptr<Journal> journal,
+                                      ComponentMaker* maker) {
+  return SceneReader(path, std::move(journal), maker).Read(JsonCheck::ReadFile(path));
 }
 
 TQVCountedPtr<Document> ParseScene(const std::string& text, const std::string& name,
-                                   std::shared_ptr<Journal> journal) {
+                                   std::shared_ptr<Journal> journal, ComponentMaker* maker) {
   json document;
   try {
     document = json::parse(text);
@@ -348,13 +489,14 @@ TQVCountedPtr<Document> ParseScene(const std::string& text, const std::string& n
   } catch (const json::exception& error) {  // a number out of range, say
     throw HostError(name + ": malformed JSON (" + error.what() + "): expected a JSON document");
   }
-  return SceneReader(name, std::move(journal)).Read(document);
+  return SceneReader(name, std::move(journal), maker).Read(document);
 }
 
 std::string SceneText(Document& document) {
   ordered_json out;
   out["qvscene"] = kFormatVersion;
   Scene& scene = document.GetScene();
+  if (scene.time != 0) out["time"] = scene.time;
   std::set<const void*> selected;  // the selected interpolators
   for (const SelectionItem& item : scene.GetSelection().Items())
     if (item.classPath.back() == QVFourCC("Twee")) selected.insert(static_cast<const void*>(item.object.Get()));

@@ -273,43 +273,69 @@ const char* FindReplacement(const uint8_t* list, uint8_t key) {
 
 }  // namespace
 
-void QVTranslateCharacters(TQVDynamicString& text, const QVTranslationRecord& record, int direction) {
+void QVTranslateCharacters(TQVString& text, const QVTranslationRecord& record, int direction) {
   if (direction != 0 && direction != 1) return;
   const uint8_t* table = record.tables[direction];
   const uint8_t* list = record.replacements[direction];
   const int32_t length = text.ByteLength();
-  if (length == 0) return;
-  // First the size of the result, then the result itself in a scratch block.
-  int64_t needed = 0;
-  const auto* source = reinterpret_cast<const uint8_t*>(text.CStr());
-  for (int32_t i = 0; i < length; ++i) {
-    const uint8_t value = table[source[i]];
+  if (length <= 0 || !text.Characters()) return;
+
+  // Bytes that the table keeps stay where they are; the work starts at the first other.
+  const auto* original = reinterpret_cast<const uint8_t*>(text.Characters());
+  int32_t first = 0;
+  while (first < length && table[original[first]] == original[first] &&
+         original[first] != kQVTranslateFromList)
+    ++first;
+  if (first == length) return;
+
+  // The bytes are translated in place. Before each byte the text holds the output so far
+  // followed by the unread rest; `peak` is the most that ever takes.
+  int64_t needed = first, peak = length;
+  for (int32_t i = first; i < length; ++i) {
+    const uint8_t value = table[original[i]];
     if (value == kQVTranslateFromList) {
-      if (const char* replacement = FindReplacement(list, source[i]))
-        needed += int32_t(std::strlen(replacement));
+      if (const char* replacement = FindReplacement(list, original[i])) {
+        needed += int64_t(std::strlen(replacement));
+        const int64_t extent = needed + (length - i - 1);
+        if (extent > peak) peak = extent;
+      }
     } else if (value != 0) {
       ++needed;
     }
   }
-  if (needed >= INT32_MAX) return;
-  char* result = static_cast<char*>(QVAllocateBlock(size_t(needed) + 1));
-  if (!result) return;
-  char* out = result;
-  for (int32_t i = 0; i < length; ++i) {
-    const uint8_t value = table[source[i]];
+
+  // A string that can grow makes room for the peak and ends at the needed length plus
+  // a hundredth of its capacity; one that cannot drops the replacements that do not fit.
+  const int32_t capacity = text.Capacity();
+  int64_t finalCapacity = capacity;
+  if (needed > capacity) finalCapacity = needed + int64_t(double(capacity) * 0.01);
+  const int64_t room = peak > finalCapacity ? peak : finalCapacity;
+  if (room > capacity && room < INT32_MAX) {
+    text.SetCapacity(int32_t(room));
+    if (text.ByteLength() != length || !text.Characters()) return;  // refused: left empty
+  }
+
+  char* characters = text.Characters();
+  // The unread bytes move to the end of the room when replacements need space.
+  const int32_t unread = length - first;
+  const int32_t start = peak > length ? text.Capacity() - unread : first;
+  if (start != first) QVMove(characters + start, characters + first, size_t(unread));
+  const int64_t limit = int64_t(start) + unread;
+  int32_t out = first;
+  for (int32_t i = 0; i < unread; ++i) {
+    const auto byte = uint8_t(characters[start + i]);
+    const uint8_t value = table[byte];
     if (value == kQVTranslateFromList) {
-      if (const char* replacement = FindReplacement(list, source[i])) {
-        const size_t n = std::strlen(replacement);
-        QVCopy(out, replacement, n);
-        out += n;
-      }
+      const char* replacement = FindReplacement(list, byte);
+      if (!replacement) continue;
+      const auto size = int32_t(std::strlen(replacement));
+      if (int64_t(out) + size + (unread - i - 1) > limit) continue;  // does not fit
+      QVCopy(characters + out, replacement, size_t(size));
+      out += size;
     } else if (value != 0) {
-      *out++ = char(value);
+      characters[out++] = char(value);
     }
   }
-  *out = 0;
-  const int32_t capacity = text.Capacity();
-  if (needed > capacity) text.SetCapacity(int32_t(needed) + int32_t(double(capacity) * 0.01));
-  text.SetFrom(result, int32_t(needed));
-  QVFreeBlock(result);
+  text.SetFrom(characters, out);
+  if (text.Capacity() > finalCapacity && finalCapacity >= out) text.SetCapacity(int32_t(finalCapacity));
 }

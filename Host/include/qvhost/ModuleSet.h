@@ -1,0 +1,49 @@
+// The modules of a folder, loaded when one of their components is first asked for. It
+// makes the attached components scene files name.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "ModuleLoader.h"
+#include "SceneFile.h"
+
+namespace qvhost {
+
+class QVHOST_API ModuleSet final : public ComponentMaker {
+ public:
+  ModuleSet(std::string folder, HostShell& shell);
+  ~ModuleSet() override;
+  ModuleSet(const ModuleSet&) = delete;
+  ModuleSet& operator=(const ModuleSet&) = delete;
+
+  // The module offering `component`, loaded on first use; HostError when none does.
+  LoadedModule& ModuleOf(const std::string& component);
+  const ComponentResource& ResourceOf(const std::string& component);
+  TQVCountedPtr<ComponentCarrier> Make(Scene& scene, const std::string& component) override;
+  // Unloads every module; empty, or what each module that could not go still holds.
+  std::string UnloadAll();
+
+ private:
+  std::string fFolder;
+  TQVCountedPtr<HostShell> fShell;
+  std::map<std::string, std::unique_ptr<LoadedModule>> fModules;  // by path
+};
+
+// Lets a document and its attached components go before the modules that made them are
+// unloaded, on every way out of a scope.
+class QVHOST_API DocumentRelease {
+ public:
+  DocumentRelease(HostShell& shell, TQVCountedPtr<Document>& document) : fShell(shell), fDocument(document) {}
+  ~DocumentRelease() { Now(); }
+  void Now();
+  DocumentRelease(const DocumentRelease&) = delete;
+  DocumentRelease& operator=(const DocumentRelease&) = delete;
+
+ private:
+  HostShell& fShell;
+  TQVCountedPtr<Document>& fDocument;
+};
+
+}  // namespace qvhost

@@ -1,0 +1,69 @@
+// The reference host's files: specifications and byte streams over real files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "IHostFiles.h"
+#include "qvhost/HostExport.h"
+#include "qvhost/HostObject.h"
+
+namespace qvhost {
+
+// A file by path (IHostFileSpec) and the bytes of a file (IHostFileStream) over POSIX
+// files. The stream side takes its path and open mode from the specification it is
+// opened on. Type and creator codes stay with the object and, where the file system
+// allows, in the extended attributes user.qv.type and user.qv.creator.
+class QVHOST_API HostFile final : public HostObject<IHostFileSpec, IHostFileStream> {
+ public:
+  HostFile() = default;
+  ~HostFile() override;
+
+  // IHostFileSpec
+  QVResult SetFromPath(const TQVString& path, int32_t reserved) override;
+  QVResult SetOpenMode(uint32_t mode) override;
+  void SetDefaultName(const TQVString& name) override;
+  void GetFolder(TQVString& folder) override;
+  void GetNameWithoutExtension(TQVString& name) override;
+  void GetFullPath(TQVString& path) override;
+  void SetExtension(const TQVString& extension) override;
+  // Makes the folders the file goes in.
+  QVResult PrepareToSave() override;
+
+  // IHostFileStream
+  QVResult Open(IHostFileSpec* file) override;
+  uint32_t GetAccessFlags() override;
+  bool FileExists() override;
+  QVResult OpenExisting() override;
+  QVResult Create() override;
+  int32_t GetLength() override;
+  QVResult SetLength(int32_t length) override;
+  QVResult Read(void* buffer, int32_t count, int32_t* countRead) override;
+  QVResult Write(const void* buffer, int32_t count, int32_t* countWritten) override;
+  QVResult SetPosition(int32_t offset, int32_t origin) override;
+  int32_t GetPosition() override;
+  void Close() override;
+  void GetFileInformation(QVFileInformation& information) override;
+  void SetFileInformation(const QVFileInformation& information) override;
+  void GetPath(TQVString& path) override;
+
+  // Host side, for tests: calls of Write, the open mode, whether a file is open.
+  int64_t WriteCalls() const { return fWriteCalls; }
+  uint32_t OpenMode() const { return fMode; }
+  bool IsOpen() const { return fDescriptor >= 0; }
+  // The path the object names: the path set, else the default name.
+  const std::string& Named() const { return fPath.empty() ? fDefaultName : fPath; }
+
+ private:
+  std::string fPath;
+  std::string fDefaultName;
+  uint32_t fMode = kQVFileReadable;
+  int fDescriptor = -1;
+  int64_t fWriteCalls = 0;
+  QVFileInformation fInformation{};
+};
+
+// A new file specification; it also answers IHostFileStream.
+QVHOST_API TQVCountedPtr<IHostFileSpec> MakeHostFile();
+
+}  // namespace qvhost
