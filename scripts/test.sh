@@ -48,7 +48,7 @@ else
   failed=$((failed + 1))
 fi
 
-echo "== fuzzing the scene and resource file readers, the token reader and the text stream readers (clang libFuzzer, briefly)"
+echo "== fuzzing the scene and resource file readers, the token reader, the text stream readers and NoteSheet's data (clang libFuzzer, briefly)"
 fuzz() {  # target, seconds, seed files...
   local target=$1 seconds=$2 corpus
   shift 2
@@ -69,6 +69,7 @@ if cmake --preset fuzz >/dev/null && cmake --build --preset fuzz >/tmp/qv-fuzz.l
   fuzz fuzz_resource_file 10 Samples/SceneCommands/*/*.qvr.json tests/Probe/Fixture.qvr.json
   fuzz fuzz_token_reader 10 fuzz/corpus/token_reader/*
   fuzz fuzz_stream_readers 10 fuzz/corpus/stream_readers/*
+  fuzz fuzz_notesheet_read 10 fuzz/corpus/notesheet_read/*
 else
   tail -n 20 /tmp/qv-fuzz.log
   echo "fuzz: build failed"

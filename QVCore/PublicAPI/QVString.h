@@ -52,6 +52,9 @@ class TQVString {
   }
   // Initialises over a buffer of capacity + 1 bytes.
   void ConstructOver(char* buffer, int32_t capacity, const char* text, int32_t count);
+  // Initialises over a buffer whose first `length` bytes already hold the text, with no
+  // zero byte among them; the same string as ConstructOver with those bytes.
+  void ConstructOverWritten(char* buffer, int32_t capacity, int32_t length);
 
   int32_t fCharacterCount = 0;
   int32_t fByteLength = 0;
@@ -83,6 +86,13 @@ class TQVFixedString final : public TQVString {
     return *this;
   }
 
+  // The string whose text `write(buffer)` puts into its buffer: at most N bytes, with no
+  // zero byte among them, and answers their count. Nothing is copied.
+  template <class Writer>
+  static TQVFixedString Written(Writer&& write) {
+    return TQVFixedString(WrittenTag(), write);
+  }
+
   void DeleteThis(uint32_t flags) override;
   void SetByteLength(int32_t length) override {
     fByteLength = length < 0 ? 0 : (length < N ? length : N);
@@ -91,6 +101,12 @@ class TQVFixedString final : public TQVString {
   char* Characters() const override { return const_cast<char*>(fBuffer); }
 
  private:
+  struct WrittenTag {};
+  template <class Writer>
+  TQVFixedString(WrittenTag, Writer& write) {
+    ConstructOverWritten(fBuffer, N, write(fBuffer));
+  }
+
   char fBuffer[N + 1];
 };
 

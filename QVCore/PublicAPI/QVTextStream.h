@@ -180,6 +180,28 @@ class TFileTextStream final : public TTextStream {
   // The host's byte stream of the file (borrowed), or null when the stream is not open.
   IHostFileStream* HostStream() const { return fFile.Get(); }
 
+  // The file stream behind `stream`, told by the table's type information without a
+  // virtual call; null for another stream (or a copy of the type information elsewhere).
+  static TFileTextStream* Of(TTextStream& stream) {
+    return &typeid(stream) == &typeid(TFileTextStream) ? static_cast<TFileTextStream*>(&stream) : nullptr;
+  }
+  // Readers that take many characters: the bytes GetCharacter would take from the read
+  // window without a call, [begin, end); false when it would not take the next one.
+  bool UnreadWindow(const char*& begin, const char*& end) const {
+    if (!fLoaded || fPosition >= fDataEnd || !(fAccess & kReadable)) return false;
+    begin = fBuffer + fPosition;
+    end = fBuffer + fDataEnd;
+    return true;
+  }
+  // Takes `count` of those bytes (0 or more, for a reader that took bytes and put the
+  // last back): the position, the state and the last read count are those GetCharacter
+  // leaves.
+  void TakeWindowBytes(int32_t count) {
+    fPosition += count;
+    fState = 0;
+    fLastReadCount = 1;
+  }
+
  private:
   friend class TTextStream;
   ~TFileTextStream() override;
@@ -212,10 +234,9 @@ class TFileTextStream final : public TTextStream {
 };
 
 inline void TTextStream::GetCharacter(char& character) {
-  // The table's type information tells a file stream without a virtual call; another
-  // stream (or a copy of the type information elsewhere) takes the virtual Get.
-  if (&typeid(*this) == &typeid(TFileTextStream) && static_cast<TFileTextStream*>(this)->TakeFromWindow(character))
-    return;
+  // A file stream whose window holds the byte gives it here; the rest take the virtual Get.
+  if (TFileTextStream* file = TFileTextStream::Of(*this))
+    if (file->TakeFromWindow(character)) return;
   Get(character);
 }
 

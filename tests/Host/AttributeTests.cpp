@@ -175,8 +175,9 @@ TEST_F(AttributeHolderTest, GroupsRoundTripThroughTheTokenStreamAndCopiesAreInde
   auto in = TokenStream::ForReading(out->Text() + "after");
   ASSERT_TRUE(in->Next());  // the group's keyword
   auto read = NewHolder(readStorage);
+  Record(*read, readStorage, 42, "recorded before the group was read");
   EXPECT_EQ(read->ReadGroup(*in), kQVOk) << out->Text();
-  EXPECT_EQ(Keys(*read), Keys(*copy));
+  EXPECT_EQ(Keys(*read), Keys(*copy)) << "the group restores the animation as saved";
   ASSERT_TRUE(in->Next());
   EXPECT_EQ(in->Current(), "after") << "the group is read to its end and no further";
 }

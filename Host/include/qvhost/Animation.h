@@ -115,6 +115,7 @@ class QVHOST_API KeyTrack final : public HostObject<IHostKeyTrack> {
   void AfterEdit() override;
 
   Key& Add(int32_t ticks, bool selected);
+  void Clear();
   // The key at exactly `ticks`, or null.
   Key* Find(int32_t ticks) const;
   // The last key at or before `ticks` in time order, or null.

@@ -65,6 +65,7 @@ class QVHOST_API AttributeHolder final : public HostObject<IHostAttributeHolder>
  private:
   void* FindExtra(const QVGUID& id) override;
   int32_t CurrentTime() const;
+  QVResult ReadAttributes(TokenStream& stream);
   TQVCountedPtr<IHostKeyframeItem> NewValue(uint32_t valueType) const;
 
   std::shared_ptr<ShellSettings> fSettings;

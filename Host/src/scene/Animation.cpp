@@ -113,6 +113,11 @@ Key& KeyTrack::Add(int32_t ticks, bool selected) {
   return key;
 }
 
+void KeyTrack::Clear() {
+  for (const auto& key : fKeys) key->fTrack = nullptr;
+  fKeys.clear();
+}
+
 Key* KeyTrack::Find(int32_t ticks) const {
   for (const auto& key : fKeys)
     if (key->fTicks == ticks) return key.Get();

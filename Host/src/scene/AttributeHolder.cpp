@@ -183,6 +183,14 @@ void AttributeHolder::WriteGroup(TokenStream& stream, uint32_t code) {
 }
 
 QVResult AttributeHolder::ReadGroup(TokenStream& stream) {
+  const QVResult result = ReadAttributes(stream);
+  // What was read stays, also when the group breaks off: in time order, and shown.
+  for (Attribute& attribute : fAttributes) attribute.channel->track->AfterEdit();
+  Evaluate(CurrentTime());
+  return result;
+}
+
+QVResult AttributeHolder::ReadAttributes(TokenStream& stream) {
   auto data = Adopt<IHostDataStream>(new TokenDataStream(stream));
   // The current token is the group's keyword.
   if (!stream.Next() || stream.Current() != "{") return kQVErrMalformedData;
@@ -192,6 +200,9 @@ QVResult AttributeHolder::ReadGroup(TokenStream& stream) {
     for (Attribute& entry : fAttributes)
       if (entry.name == stream.Current()) attribute = &entry;
     if (!stream.Next() || stream.Current() != "{") return kQVErrMalformedData;
+    // The group restores the attribute's animation as it was saved: keys recorded
+    // before it was read (such as the one a component's own text makes) go.
+    if (attribute) attribute->channel->track->Clear();
     while (stream.Next() && !stream.IsEndOfBlock()) {
       int32_t ticks = 0;
       if (stream.Current() != "Key" || !stream.Next() || !ParseTicks(stream.Current(), ticks))
@@ -209,12 +220,9 @@ QVResult AttributeHolder::ReadGroup(TokenStream& stream) {
       else
         track.Add(ticks, false).value = std::move(value);
     }
-    if (attribute) attribute->channel->track->AfterEdit();
     if (stream.Ended()) return kQVErrMalformedData;
   }
-  if (stream.Ended()) return kQVErrMalformedData;
-  Evaluate(CurrentTime());
-  return kQVOk;
+  return stream.Ended() ? kQVErrMalformedData : kQVOk;
 }
 
 std::vector<AttributeHolder*> HoldersOf(SceneElement& element) {

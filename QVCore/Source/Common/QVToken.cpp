@@ -19,28 +19,144 @@ constexpr int32_t kTokenLimit = 255;
 constexpr size_t kQuotedTextStep = 1000;
 constexpr uint32_t kNoBinaryData = 0xFFFFFFFFu;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool IsEscape(char c) { return c == '\\' || c == '\x01'; }
-bool EndsWord(char c) { return IsBlank(c) || c == '#' || c == '{' || c == '}' || c == '"'; }
+constexpr bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+constexpr bool IsEscape(char c) { return c == '\\' || c == '\x01'; }
+constexpr bool EndsWord(char c) { return IsBlank(c) || c == '#' || c == '{' || c == '}' || c == '"'; }
+constexpr bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 
-// The next character; false when the stream delivered none (its end, or a failure).
-bool Next(TTextStream& stream, char& c) {
-  stream.GetCharacter(c);
-  return stream.Good();
+// Byte classes for the loops that take runs of bytes. A zero byte ends the runs that are
+// stored, so that the token notes where its text ends.
+enum : uint8_t {
+  kWordStop = 0x1,   // a word terminator or a zero byte
+  kQuoteStop = 0x2,  // the quote, an escape or a zero byte
+  kLineStop = 0x4,   // a carriage return or a line feed
+};
+
+struct ByteClasses {
+  constexpr ByteClasses() : of() {
+    for (int b = 0; b < 256; ++b) {
+      const char c = char(b);
+      of[b] = uint8_t((EndsWord(c) || c == 0 ? kWordStop : 0) |
+                      (c == '"' || IsEscape(c) || c == 0 ? kQuoteStop : 0) | (IsLineEnd(c) ? kLineStop : 0));
+    }
+  }
+  uint8_t of[256];
+};
+constexpr ByteClasses kClasses;
+
+// The first byte in [p, end) of one of `classes`, or end.
+const char* FindClass(const char* p, const char* end, uint8_t classes) {
+  while (p != end && !(kClasses.of[uint8_t(*p)] & classes)) ++p;
+  return p;
 }
+
+// The characters of a stream for the readers below. The bytes that a file stream's read
+// window holds are taken straight from the window, and the stream is told how many
+// (with the state GetCharacter leaves) before any other operation on it and when the
+// source goes, also by an exception; every other character comes from GetCharacter.
+class CharacterSource {
+ public:
+  explicit CharacterSource(TTextStream& stream) : fStream(stream), fFile(TFileTextStream::Of(stream)) {
+    TakeWindow();
+  }
+  CharacterSource(const CharacterSource&) = delete;
+  CharacterSource& operator=(const CharacterSource&) = delete;
+  ~CharacterSource() { GiveBack(); }
+
+  // The next character; false when the stream delivered none (its end, or a failure).
+  bool Next(char& c) {
+    if (fNext != fEnd) {
+      c = *fNext++;
+      return true;
+    }
+    return NextFromStream(c);
+  }
+  // Puts back the character just read.
+  void Unget(char c) {
+    if (fNext != fStart) {  // it came from the window and is still there
+      --fNext;
+      fPutBack = true;
+      return;
+    }
+    GiveBack();
+    fStream.Unget(c);
+    TakeWindow();
+  }
+
+  // The unread bytes of the window, [Cursor(), End()), for loops that take runs of them;
+  // MoveTo takes the bytes before `p`.
+  const char* Cursor() const { return fNext; }
+  const char* End() const { return fEnd; }
+  void MoveTo(const char* p) { fNext = p; }
+
+  // The stream, for other operations; Resume takes its window up again.
+  TTextStream& Pause() {
+    GiveBack();
+    return fStream;
+  }
+  void Resume() { TakeWindow(); }
+
+ private:
+  bool NextFromStream(char& c) {
+    GiveBack();
+    fStream.GetCharacter(c);
+    TakeWindow();
+    return fStream.Good();
+  }
+  void TakeWindow() {
+    fStart = fEnd = nullptr;
+    if (fFile) fFile->UnreadWindow(fStart, fEnd);
+    fNext = fStart;
+  }
+  void GiveBack() {
+    if (fNext != fStart || fPutBack) fFile->TakeWindowBytes(int32_t(fNext - fStart));
+    fStart = fNext;
+    fPutBack = false;
+  }
+
+  TTextStream& fStream;
+  TFileTextStream* const fFile;  // null for another kind of stream
+  const char* fStart = nullptr;  // the window's first byte not yet given back
+  const char* fNext = nullptr;
+  const char* fEnd = nullptr;
+  bool fPutBack = false;  // a byte taken from the window was put back
+};
 
 // Moves past `count` bytes of a binary block; false when that passes the end. Stream
 // positions are 32-bit, so a block that ends beyond them ends beyond the stream.
-bool SkipBytes(TTextStream& stream, int64_t count) {
-  if (count > int64_t(INT32_MAX) - int64_t(stream.Tell())) return false;
-  stream.Seek(int32_t(count), 1);
-  return stream.Good();
+bool SkipBytes(CharacterSource& source, int64_t count) {
+  TTextStream& stream = source.Pause();
+  bool moved = false;
+  if (count <= int64_t(INT32_MAX) - int64_t(stream.Tell())) {
+    stream.Seek(int32_t(count), 1);
+    moved = stream.Good();
+  }
+  source.Resume();
+  return moved;
 }
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
+}
+
+uint32_t HexLength(CharacterSource& source) {
+  uint32_t value = 0;
+  for (int shift = 28; shift >= 0; shift -= 4) {
+    int digit = -1;
+    while (digit < 0) {
+      char c;
+      if (!source.Next(c)) QVThrow(kQVErrEndOfInput, nullptr, 0);
+      if (c == '$') {
+        source.Unget(c);
+        QVThrow(kQVErrMalformedData, nullptr, 0);
+      }
+      digit = HexDigit(c);
+    }
+    value |= uint32_t(digit) << shift;
+  }
+  return value;
 }
 
 // The token being read: at most 255 characters; empty until Terminate.
@@ -51,6 +167,16 @@ class TokenBuffer {
     if (fCount == kTokenLimit) return;
     if (c == 0 && fFirstZero < 0) fFirstZero = fCount;
     fBuffer[fCount++] = c;
+  }
+  // Stores the bytes from `p` up to the first one of `stops` (which takes in the zero
+  // byte) or `end`; answers where it stopped.
+  const char* StoreRun(const char* p, const char* end, uint8_t stops) {
+    char* out = fBuffer + fCount;
+    char* const full = fBuffer + kTokenLimit;
+    for (; p != end && !(kClasses.of[uint8_t(*p)] & stops); ++p)
+      if (out != full) *out++ = *p;
+    fCount = int32_t(out - fBuffer);
+    return p;
   }
   void Terminate() { fBuffer[fCount] = 0; }
   // The length up to the first zero byte, where the token's text ends.
@@ -105,26 +231,27 @@ int32_t FindMark(const TQVString& text, bool windows) {
   return -1;
 }
 
-QVResult Tokenize(TTextStream& stream, TokenBuffer& token) {
+QVResult Tokenize(CharacterSource& source, TokenBuffer& token) {
   char c;
   do {
-    if (!Next(stream, c)) return kQVErrEndOfInput;
+    if (!source.Next(c)) return kQVErrEndOfInput;
   } while (IsBlank(c));
 
   if (c == '"') {
     for (;;) {
-      if (!Next(stream, c)) return kQVErrEndOfInput;
+      source.MoveTo(token.StoreRun(source.Cursor(), source.End(), kQuoteStop));
+      if (!source.Next(c)) return kQVErrEndOfInput;
       if (c == '"') return kQVOk;
-      if (IsEscape(c) && !Next(stream, c)) return kQVErrEndOfInput;
+      if (IsEscape(c) && !source.Next(c)) return kQVErrEndOfInput;
       token.Store(c);
     }
   }
 
   if (c == '$') {
-    const uint32_t length = ReadHexLength(stream);
-    if (length != kNoBinaryData && !SkipBytes(stream, int64_t(length) + 1)) return kQVErrEndOfInput;
+    const uint32_t length = HexLength(source);
+    if (length != kNoBinaryData && !SkipBytes(source, int64_t(length) + 1)) return kQVErrEndOfInput;
     do {
-      if (!Next(stream, c)) return kQVErrEndOfInput;
+      if (!source.Next(c)) return kQVErrEndOfInput;
     } while (c != '$');
     return kQVOk;
   }
@@ -132,10 +259,11 @@ QVResult Tokenize(TTextStream& stream, TokenBuffer& token) {
   // Comment lines; the character after them is read as a word, whatever it is.
   while (c == '#') {
     do {
-      if (!Next(stream, c)) return kQVErrEndOfInput;
-    } while (c != '\r' && c != '\n');
+      source.MoveTo(FindClass(source.Cursor(), source.End(), kLineStop));
+      if (!source.Next(c)) return kQVErrEndOfInput;
+    } while (!IsLineEnd(c));
     do {
-      if (!Next(stream, c)) return kQVErrEndOfInput;
+      if (!source.Next(c)) return kQVErrEndOfInput;
     } while (IsBlank(c));
   }
 
@@ -145,10 +273,51 @@ QVResult Tokenize(TTextStream& stream, TokenBuffer& token) {
   }
   while (!EndsWord(c)) {
     token.Store(c);
-    if (!Next(stream, c)) return kQVErrEndOfInput;
+    source.MoveTo(token.StoreRun(source.Cursor(), source.End(), kWordStop));
+    if (!source.Next(c)) return kQVErrEndOfInput;
   }
-  stream.Unget(c);
+  source.Unget(c);
   return kQVOk;
+}
+
+QVResult Tokenize(TTextStream& stream, TokenBuffer& token) {
+  CharacterSource source(stream);
+  return Tokenize(source, token);
+}
+
+// True when translating with `table` would change the text: it holds a byte that the
+// table replaces, drops or looks up in the list.
+template <class Text>
+bool ChangesAnyByte(Text& text, const QVTranslationRecord& record, int table) {
+  if (table != 0 && table != 1) return false;
+  const auto* characters = reinterpret_cast<const uint8_t*>(text.Characters());
+  if (!characters) return false;
+  const uint8_t* map = record.tables[table];
+  for (int32_t i = 0, length = text.ByteLength(); i < length; ++i) {
+    const uint8_t byte = characters[i];
+    if (map[byte] != byte || byte == kQVTranslateFromList) return true;
+  }
+  return false;
+}
+
+template <class Text>
+void Translate(Text& text, int table) {
+  HostPlatformServices* platform = QVGetService<HostPlatformServices>();
+  const QVTranslationRecord* record = platform ? platform->GetTranslationRecord() : nullptr;
+  if (record && ChangesAnyByte(text, *record, table)) QVTranslateCharacters(text, *record, table);
+}
+
+template <class Text>
+void Localize(Text& text) {
+  const char* characters = text.Characters();
+  if (characters && characters[0] == '@') {
+    // "@M…@Wwindows text@…" keeps the Windows text; no "@W" leaves nothing.
+    const int32_t windows = FindMark(text, true);
+    if (windows >= 0) text.SetFrom(text.Characters() + windows + 2, text.ByteLength() - windows - 2);
+    const int32_t end = FindMark(text, false);
+    if (end >= 0) text.SetFrom(text.Characters(), end);
+  }
+  if (QVSingleByteCodePage()) Translate(text, 0);
 }
 
 }  // namespace
@@ -161,63 +330,40 @@ QVResult QVReadTokenInto(TTextStream& stream, char buffer[256]) {
 }
 
 TQVFixedString<255> ReadToken(TTextStream& stream) {
-  char buffer[kTokenLimit + 1];
-  TokenBuffer text(buffer);
-  const QVResult result = Tokenize(stream, text);
-  if (result != kQVOk) QVThrow(result, kSource, kReadTokenLine);
-  TQVFixedString<255> token(buffer, text.TextLength());
-  LocalizeFileText(token);
+  // The token is read straight into the string's buffer.
+  TQVFixedString<255> token = TQVFixedString<255>::Written([&stream](char* buffer) {
+    TokenBuffer text(buffer);
+    const QVResult result = Tokenize(stream, text);
+    if (result != kQVOk) QVThrow(result, kSource, kReadTokenLine);
+    return text.TextLength();
+  });
+  Localize(token);
   return token;
 }
 
 TQVString& ReadQuotedText(TTextStream& stream, TQVString& target) {
+  CharacterSource source(stream);
   char c;
   do {
-    if (!Next(stream, c)) QVThrow(kQVErrEndOfInput, nullptr, 0);
+    if (!source.Next(c)) QVThrow(kQVErrEndOfInput, nullptr, 0);
   } while (c != '"');
   QuotedTextBuffer text;
   for (;;) {
-    if (!Next(stream, c)) QVThrow(kQVErrEndOfInput, nullptr, 0);
+    if (!source.Next(c)) QVThrow(kQVErrEndOfInput, nullptr, 0);
     if (c == '"') break;
-    if (IsEscape(c) && !Next(stream, c)) QVThrow(kQVErrEndOfInput, nullptr, 0);
+    if (IsEscape(c) && !source.Next(c)) QVThrow(kQVErrEndOfInput, nullptr, 0);
     text.Store(c);
   }
   target.SetFrom(text.Terminated());
-  LocalizeFileText(target);
+  Localize(target);
   return target;
 }
 
 uint32_t ReadHexLength(TTextStream& stream) {
-  uint32_t value = 0;
-  for (int shift = 28; shift >= 0; shift -= 4) {
-    int digit = -1;
-    while (digit < 0) {
-      char c;
-      if (!Next(stream, c)) QVThrow(kQVErrEndOfInput, nullptr, 0);
-      if (c == '$') {
-        stream.Unget(c);
-        QVThrow(kQVErrMalformedData, nullptr, 0);
-      }
-      digit = HexDigit(c);
-    }
-    value |= uint32_t(digit) << shift;
-  }
-  return value;
+  CharacterSource source(stream);
+  return HexLength(source);
 }
 
-void LocalizeFileText(TQVString& text) {
-  if (text.CStr()[0] == '@') {
-    // "@M…@Wwindows text@…" keeps the Windows text; no "@W" leaves nothing.
-    const int32_t windows = FindMark(text, true);
-    if (windows >= 0) text.SetFrom(text.Characters() + windows + 2, text.ByteLength() - windows - 2);
-    const int32_t end = FindMark(text, false);
-    if (end >= 0) text.SetFrom(text.Characters(), end);
-  }
-  if (QVSingleByteCodePage()) TranslateCharacters(text, 0);
-}
+void LocalizeFileText(TQVString& text) { Localize(text); }
 
-void TranslateCharacters(TQVString& text, int table) {
-  HostPlatformServices* platform = QVGetService<HostPlatformServices>();
-  const QVTranslationRecord* record = platform ? platform->GetTranslationRecord() : nullptr;
-  if (record) QVTranslateCharacters(text, *record, table);
-}
+void TranslateCharacters(TQVString& text, int table) { Translate(text, table); }

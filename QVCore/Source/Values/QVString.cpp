@@ -74,6 +74,20 @@ void TQVString::ConstructOver(char* buffer, int32_t capacity, const char* text, 
   }
 }
 
+void TQVString::ConstructOverWritten(char* buffer, int32_t capacity, int32_t length) {
+  fCapacity = capacity;
+  fByteLength = length < capacity ? (length < 0 ? 0 : length) : capacity;
+  if (fByteLength != 0) {
+    buffer[fByteLength] = 0;
+    // Without a zero byte in the text, a single-byte code page counts every byte.
+    fCharacterCount = QVSingleByteCodePage() ? fByteLength : CountCharacters(buffer);
+    if (fCharacterCount > fByteLength) fCharacterCount = fByteLength;
+  } else {
+    fCharacterCount = 0;
+    QVFill(0, buffer, size_t(capacity) + 1);
+  }
+}
+
 void TQVString::SetFrom(const char* text, int32_t count) {
   SetByteLength(count);
   char* characters = Characters();

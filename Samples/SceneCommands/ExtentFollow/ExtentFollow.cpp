@@ -10,8 +10,8 @@ QVResult TExtentFollowModifier::ControlEvent(int32_t, IUnknown* control, int32_t
 }
 
 // The object's translation becomes the target's box centre expressed through the
-// target's transform: its translation less its pivot, plus the centre. The object is
-// not asked to redraw.
+// target's local transform: its translation less its pivot, plus the centre. The object
+// is not asked to redraw.
 QVResult TExtentFollowModifier::Apply(IHostTreeElement* object) {
   TQVCountedPtr<IHostScene> scene = SceneOf(object);
   if (!scene) return kQVOk;

@@ -110,6 +110,8 @@ void TFollowGainModifier::CaptureReference(const TQVTransform& target) {
   p.RefCaptured = 1;
 }
 
+// The placements read and written are the elements' local transforms (the arguments
+// 1, 0, 0 are those of SetLocalTransform).
 QVResult TFollowGainModifier::Apply(IHostTreeElement* object) {
   TQVCountedPtr<IHostScene> scene = SceneOf(object);
   if (!scene) return kQVOk;  // a pending reset-all stays pending
