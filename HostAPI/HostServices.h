@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "QVArray.h"
 #include "QVBase.h"
 #include "QVString.h"
 
@@ -37,11 +38,16 @@ struct IHostKeyframeItem;
 struct IHostTokenStream;
 struct IHostAnimated;
 struct IHostTreeElement;
+struct IHostPicture;
 
 struct HostFileDialogServices : IUnknown {
   static constexpr QVGUID kID = QV_HOST_ID(0x02);
   // Offers the file type in the file dialogs; the host copies the record.
   virtual QVResult RegisterFileType(const TFileTypeRecord& record) = 0;
+  // Lets the user choose a file of one of `typeCodes` (`storage` is that array's element
+  // storage) and names it in `file`; a cancelled dialog leaves its folder or name empty.
+  virtual QVResult SaveFileDialog(const TQVString& prompt, IHostFileSpec* file, const TQVArray<uint32_t>& typeCodes,
+                                  const uint32_t* storage) = 0;
 };
 
 struct HostFileServices : IUnknown {
@@ -49,6 +55,11 @@ struct HostFileServices : IUnknown {
   // A new file specification (it also answers IHostFileStream), or null.
   virtual QVResult NewFilePath(IHostFileSpec** file) = 0;
   virtual char GetPathSeparator() = 0;
+  // The separator as a string; a host whose separator is one character may keep this.
+  virtual void GetPathSeparatorString(TQVString& separator) {
+    const char text[2] = {GetPathSeparator(), 0};
+    separator = text;
+  }
 };
 
 struct HostResourceServices : IUnknown {
@@ -110,6 +121,10 @@ struct HostDialogServices : IUnknown {
 
 struct HostImageServices : IUnknown {
   static constexpr QVGUID kID = QV_HOST_ID(0x15);
+  // Writes `picture` into `file` in `format` ('JPEG'), creating its folder when missing.
+  // The thumbnails pass (picture, 0, file, 'JPEG', 0, 0, 0).
+  virtual QVResult SavePicture(IHostPicture* picture, int32_t a, IHostFileSpec* file, uint32_t format, int32_t b,
+                               int32_t c, int32_t d) = 0;
 };
 
 struct HostServiceB4 : IUnknown {

@@ -9,6 +9,8 @@
 
 struct IHostTreeElement;
 struct IHostCommandContext;
+struct IHostRenderSetup;
+struct IHostTimeControl;
 
 // The document HostApplicationServices answers. Modules only hand it back; the host
 // finds the document's components through it.
@@ -43,6 +45,17 @@ struct IHostScene : IUnknown {
   // The element of this scene whose reference list (IHostTreeElement::GetReferenceList)
   // is `reference`, or null; a list starting with 0 names no element.
   virtual QVResult ResolveTargetReference(const TQVArray<int32_t>& reference, IHostTreeElement** target) = 0;
+  // 0 when the scene cannot be exported now.
+  virtual int32_t GetExportPrecondition() = 0;
+  // The current time in ticks (argument 0).
+  virtual int32_t GetCurrentTime(int32_t reserved) = 0;
+  // Evaluates the scene at `time`; the thumbnails pass (time, 0, 1, 0, 0, 0). May be
+  // called from the renderer's thread.
+  virtual QVResult GoToTime(int32_t time, int32_t a, int32_t b, int32_t c, int32_t d, int32_t e) = 0;
+  virtual QVResult GetRenderSetup(IHostRenderSetup** setup) = 0;
+  virtual QVResult GetTimeControl(IHostTimeControl** control) = 0;
+  // Redraws the scene after its time was set.
+  virtual void Refresh() = 0;
 };
 
 // The scene's structure, answered by the scene or by a nested scene's object.

@@ -121,6 +121,24 @@ struct IGeometryPrimitive2 : IUnknown {
   virtual void Reserved11() = 0;                                                   // 11
 };
 
+// ---- Rendering -----------------------------------------------------------------------
+
+// What a render reports to the module that started it. The host calls RenderStarting
+// before the frame, Progress while it draws and RenderFinished when the picture is ready,
+// on the renderer's thread; a failure code from any of them ends the render.
+struct IRenderCallback : IUnknown {
+  static constexpr QVGUID kID = QV_HOST_ID(0x216);
+  virtual QVResult Progress(float done, float total) = 0;    // 3
+  virtual QVResult Reserved4(void* value) = 0;               // 4
+  virtual QVResult Reserved5() = 0;                          // 5
+  virtual QVResult Reserved6() = 0;                          // 6
+  virtual QVResult Reserved7(void* value) = 0;               // 7
+  virtual QVResult Reserved8(void* value) = 0;               // 8
+  virtual QVResult RenderStarting() = 0;                     // 9
+  virtual QVResult RenderFinished() = 0;                     // 10
+  virtual void SetLinkedObject(IUnknown* object) = 0;        // 11: kept, counted
+};
+
 // ---- Module exports ------------------------------------------------------------------
 
 extern "C" {

@@ -287,6 +287,10 @@ class FileDialogService final : public Service<HostFileDialogServices> {
     fSettings->fileTypes.push_back(std::move(type));
     return kQVOk;
   }
+  // Placeholder: answers as a cancelled dialog (the file is left unnamed).
+  QVResult SaveFileDialog(const TQVString&, IHostFileSpec*, const TQVArray<uint32_t>&, const uint32_t*) override {
+    return kQVOk;
+  }
 };
 
 class FileService final : public Service<HostFileServices> {
@@ -341,6 +345,15 @@ class DialogService final : public Service<HostDialogServices> {
   }
 };
 
+// Placeholder: saves nothing until the picture writer lands.
+class ImageService final : public Service<HostImageServices> {
+ public:
+  using Service::Service;
+  QVResult SavePicture(IHostPicture*, int32_t, IHostFileSpec*, uint32_t, int32_t, int32_t, int32_t) override {
+    return kQVErrNotSupported;
+  }
+};
+
 template <class I>
 class PlainService final : public Service<I> {
  public:
@@ -374,7 +387,7 @@ IUnknown* MakeServiceObject(QVService service, std::shared_ptr<Journal> journal,
     QV_MAKE(Service18, PlainService<HostService18>)
     QV_MAKE(Service19, PlainService<HostService19>)
     QV_MAKE(Service20, PlainService<HostService20>)
-    QV_MAKE(Image, PlainService<HostImageServices>)
+    QV_MAKE(Image, ImageService)
     QV_MAKE(ServiceB2, PlainService<HostServiceB2>)
     QV_MAKE(ServiceB3, PlainService<HostServiceB3>)
     QV_MAKE(ServiceB4, ServiceB4Object)

@@ -1,53 +1,23 @@
 // qvhost from the shell: exit statuses, one-line errors and what list prints.
-#include <array>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "TestFiles.h"
+#include "ToolRun.h"
 
 namespace {
 
-struct ToolRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-ToolRun Qvhost(const std::string& arguments, const std::string& environment = "") {
-  // Tests run in parallel processes: each run has its own stderr file.
-  static int runs = 0;
-  const std::string errPath =
-      testing::TempDir() + "qvhost-stderr-" + std::to_string(getpid()) + "-" + std::to_string(runs++) + ".txt";
-  const std::string command = environment + " " + QV_QVHOST + " " + arguments + " 2>" + errPath;
-  ToolRun run{};
-  FILE* pipe = popen(command.c_str(), "r");
-  std::array<char, 4096> buffer{};
-  size_t n;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.out.append(buffer.data(), n);
-  const int status = pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  if (FILE* err = fopen(errPath.c_str(), "r")) {
-    while ((n = fread(buffer.data(), 1, buffer.size(), err)) > 0) run.err.append(buffer.data(), n);
-    fclose(err);
-  }
-  std::remove(errPath.c_str());
-  return run;
-}
-
 TEST(ToolTest, ListShowsTheModulesAndTheirComponents) {
-  const ToolRun run = Qvhost("list", std::string("QV_MODULE_PATH=") + QV_MODULE_DIR);
+  const ToolRun run = RunQvhost("list", std::string("QV_MODULE_PATH=") + QV_MODULE_DIR);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("ProbeModule\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("ProbeModule command"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("{50524F31-7072-6F62-656D-6F64756C6531}"), std::string::npos) << run.out;
 
-  const ToolRun json = Qvhost(std::string("list --json --modules ") + QV_MODULE_DIR);
+  const ToolRun json = RunQvhost(std::string("list --json --modules ") + QV_MODULE_DIR);
   ASSERT_EQ(json.status, 0) << json.err;
   const auto report = nlohmann::json::parse(json.out);
   bool found = false;
@@ -67,7 +37,7 @@ TEST(ToolTest, BadInputGivesOneLineAndStatusTwo) {
       {"list --modules /nonexistent-folder", "/nonexistent-folder: no modules"},
   };
   for (const Case& c : cases) {
-    const ToolRun run = Qvhost(c.arguments);
+    const ToolRun run = RunQvhost(c.arguments);
     EXPECT_EQ(run.status, 2) << c.arguments;
     EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
@@ -75,8 +45,8 @@ TEST(ToolTest, BadInputGivesOneLineAndStatusTwo) {
 }
 
 TEST(ToolTest, HelpOnTheToolAndOnEachVerb) {
-  EXPECT_EQ(Qvhost("--help").status, 0);
-  const ToolRun list = Qvhost("list --help");
+  EXPECT_EQ(RunQvhost("--help").status, 0);
+  const ToolRun list = RunQvhost("list --help");
   EXPECT_EQ(list.status, 0);
   EXPECT_NE(list.out.find("usage: qvhost list"), std::string::npos);
 }
@@ -91,7 +61,7 @@ const std::string kModules = std::string(" --modules ") + QV_MODULE_DIR;
 TEST(RunToolTest, CropRevertResetsTheExampleAndUndoRestoresIt) {
   const std::string saved = testing::TempDir() + "reset.json";
   std::remove(saved.c_str());
-  const ToolRun run = Qvhost("run CropRevert --scene " + kExample + " --save " + saved + kModules);
+  const ToolRun run = RunQvhost("run CropRevert --scene " + kExample + " --save " + saved + kModules);
   ASSERT_EQ(run.status, 0) << run.err;
   for (const char* expected : {"Do                         true", "display   update Camera",
                                "$.view.panes[1].offset: [120, -48] -> [0, 0]", "$.view.panes[1].scale: 1.5 -> 1",
@@ -102,7 +72,7 @@ TEST(RunToolTest, CropRevertResetsTheExampleAndUndoRestoresIt) {
   EXPECT_EQ(scene["view"]["panes"][0]["offset"], nlohmann::json::array({0, 0}));
 
   const std::string undone = testing::TempDir() + "undone.json";
-  const ToolRun undo = Qvhost("run CropRevert --scene " + kExample + " --then undo --then redo --then undo --save " +
+  const ToolRun undo = RunQvhost("run CropRevert --scene " + kExample + " --then undo --then redo --then undo --save " +
                               undone + kModules);
   ASSERT_EQ(undo.status, 0) << undo.err;
   EXPECT_NE(undo.out.find("changes: none"), std::string::npos) << undo.out;
@@ -131,7 +101,7 @@ TEST(RunToolTest, BadInputIsRefusedWithStatusTwoAndWritesNothing) {
   const std::string saved = testing::TempDir() + "never.json";
   for (const Case& c : cases) {
     std::remove(saved.c_str());
-    const ToolRun run = Qvhost(c.arguments + " --save " + saved + kModules);
+    const ToolRun run = RunQvhost(c.arguments + " --save " + saved + kModules);
     EXPECT_EQ(run.status, 2) << c.arguments << "\n" << run.err;
     EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
@@ -156,7 +126,7 @@ TEST(RunToolTest, ModuleExceptionsGiveStatusOneWithCodeSourceAndLine) {
   };
   for (const Case& c : cases) {
     std::remove(saved.c_str());
-    const ToolRun run = Qvhost(c.arguments + " --save " + saved + kModules);
+    const ToolRun run = RunQvhost(c.arguments + " --save " + saved + kModules);
     EXPECT_EQ(run.status, 1) << c.arguments << "\n" << run.err;
     EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
     EXPECT_EQ(ReadFile(saved), "") << "nothing saved after a throw";
@@ -165,12 +135,12 @@ TEST(RunToolTest, ModuleExceptionsGiveStatusOneWithCodeSourceAndLine) {
 
 TEST(RunToolTest, DisabledCommandsRunOnlyWhenForcedAndTheDialogReachesTheBlock) {
   const std::string empty = WriteTempFile("no-selection.json", "{\"qvscene\": 1, \"elements\": [{\"name\": \"A\"}]}\n");
-  const ToolRun refused = Qvhost("run \"ProbeModule command\" --scene " + empty + kModules);
+  const ToolRun refused = RunQvhost("run \"ProbeModule command\" --scene " + empty + kModules);
   EXPECT_EQ(refused.status, 0) << refused.err;
   EXPECT_NE(refused.out.find("not enabled: not run"), std::string::npos) << refused.out;
   EXPECT_EQ(refused.out.find("Do "), std::string::npos) << refused.out;
 
-  const ToolRun forced = Qvhost("run \"ProbeModule command\" --scene " + empty +
+  const ToolRun forced = RunQvhost("run \"ProbeModule command\" --scene " + empty +
                                 " --force --set Factor=2.5 --control PING --control PING --json" + kModules);
   ASSERT_EQ(forced.status, 0) << forced.err;
   const auto report = nlohmann::json::parse(forced.out);
@@ -187,23 +157,23 @@ namespace {
 
 TEST(RunToolTest, JitterKeysMovesTheSelectedKeysAndUndoPutsThemBack) {
   const std::string scene = std::string(QV_EXAMPLES) + "/jitter-keys.qvscene.json";
-  const ToolRun first = Qvhost("run JitterKeys --scene " + scene + " --set Seed=42 --json" + kModules);
+  const ToolRun first = RunQvhost("run JitterKeys --scene " + scene + " --set Seed=42 --json" + kModules);
   ASSERT_EQ(first.status, 0) << first.err;
   const auto report = nlohmann::json::parse(first.out);
   EXPECT_FALSE(report["movedKeys"].empty());
   for (const auto& moved : report["movedKeys"]) EXPECT_NE(moved.get<std::string>().find(" -> "), std::string::npos);
-  const ToolRun second = Qvhost("run JitterKeys --scene " + scene + " --set Seed=42 --json" + kModules);
+  const ToolRun second = RunQvhost("run JitterKeys --scene " + scene + " --set Seed=42 --json" + kModules);
   EXPECT_EQ(nlohmann::json::parse(second.out)["movedKeys"], report["movedKeys"]) << "same seed, same times";
 
   const std::string undone = testing::TempDir() + "jitter-undone.json";
-  const ToolRun undo = Qvhost("run JitterKeys --scene " + scene + " --set Seed=42 --then undo --save " + undone + kModules);
+  const ToolRun undo = RunQvhost("run JitterKeys --scene " + scene + " --set Seed=42 --then undo --save " + undone + kModules);
   ASSERT_EQ(undo.status, 0) << undo.err;
   EXPECT_EQ(ReadFile(undone), ReadFile(scene));
 }
 
 TEST(RunToolTest, JitterKeysRefusesAMinimumAboveTheMaximumWithItsAlert) {
   const std::string scene = std::string(QV_EXAMPLES) + "/jitter-keys.qvscene.json";
-  const ToolRun run = Qvhost("run JitterKeys --scene " + scene + " --set MinOffset=2 --set MaxOffset=1 --then undo" + kModules);
+  const ToolRun run = RunQvhost("run JitterKeys --scene " + scene + " --set MinOffset=2 --set MaxOffset=1 --then undo" + kModules);
   ASSERT_EQ(run.status, 0) << run.err;
   for (const char* expected : {"Do                         false", "Undo                       false",
                                "alert     The minimum offset is larger than the maximum offset", "changes: none"})
@@ -216,23 +186,23 @@ namespace {
 
 TEST(RunToolTest, InterpolatorSweepReportsTheChangedHoldersAndUndoPutsTheOldTypesBack) {
   const std::string scene = std::string(QV_EXAMPLES) + "/interpolator-sweep.qvscene.json";
-  const ToolRun run = Qvhost("run InterpolatorSweep --scene " + scene + " --set ChosenInterpolator=constant --json" + kModules);
+  const ToolRun run = RunQvhost("run InterpolatorSweep --scene " + scene + " --set ChosenInterpolator=constant --json" + kModules);
   ASSERT_EQ(run.status, 0) << run.err;
   const auto report = nlohmann::json::parse(run.out);
   EXPECT_EQ(report["interpolations"],
             nlohmann::json({"Ball at 0: linear -> constant", "Ball at 90000: smooth -> constant",
                             "Ball:Bounce at 45000: linear -> constant", "Lamp at 0: smooth -> constant"}));
-  const ToolRun undo = Qvhost("run InterpolatorSweep --scene " + scene + " --set ChosenInterpolator=constant --then undo --json" + kModules);
+  const ToolRun undo = RunQvhost("run InterpolatorSweep --scene " + scene + " --set ChosenInterpolator=constant --then undo --json" + kModules);
   ASSERT_EQ(undo.status, 0) << undo.err;
   EXPECT_TRUE(nlohmann::json::parse(undo.out)["interpolations"].empty());
-  const ToolRun bad = Qvhost("run InterpolatorSweep --scene " + scene + " --set ChosenInterpolator=cubic" + kModules);
+  const ToolRun bad = RunQvhost("run InterpolatorSweep --scene " + scene + " --set ChosenInterpolator=cubic" + kModules);
   EXPECT_EQ(bad.status, 2);
   EXPECT_NE(bad.err.find("--set ChosenInterpolator=cubic: expected an interpolator type"), std::string::npos) << bad.err;
 }
 
 TEST(RunToolTest, SelectingElementsKeepsTheKeysAndIntegersAreDecimal) {
   const std::string scene = std::string(QV_EXAMPLES) + "/jitter-keys.qvscene.json";
-  const ToolRun run = Qvhost("run JitterKeys --scene " + scene + " --select Floor --set Seed=010 --json" + kModules);
+  const ToolRun run = RunQvhost("run JitterKeys --scene " + scene + " --select Floor --set Seed=010 --json" + kModules);
   ASSERT_EQ(run.status, 0) << run.err;
   const auto report = nlohmann::json::parse(run.out);
   EXPECT_TRUE(report["enabled"]) << "the selected keys stay selected";
@@ -249,9 +219,9 @@ TEST(RunToolTest, AnotherModulesBrokenResourceFileDoesNotBlockARun) {
   FILE* broken = fopen((folder + "Abc.qvr.json").c_str(), "w");
   fputs("{ not json", broken);
   fclose(broken);
-  const ToolRun run = Qvhost("run CropRevert --scene " + kExample + " --modules " + folder);
+  const ToolRun run = RunQvhost("run CropRevert --scene " + kExample + " --modules " + folder);
   EXPECT_EQ(run.status, 0) << run.err;
-  const ToolRun unknown = Qvhost("run Nothing --scene " + kExample + " --modules " + folder);
+  const ToolRun unknown = RunQvhost("run Nothing --scene " + kExample + " --modules " + folder);
   EXPECT_EQ(unknown.status, 2);
   EXPECT_NE(unknown.err.find("unreadable: Abc.qvr.json"), std::string::npos) << unknown.err;
   std::system(("rm -rf " + folder).c_str());
@@ -262,7 +232,7 @@ const std::string kNotes = std::string(QV_EXAMPLES) + "/note-sheet.qvscene.json"
 TEST(NoteSheetToolTest, CommentsAddedAtTimesSurviveSaveAndLoad) {
   const std::string saved = testing::TempDir() + "notes.json";
   std::remove(saved.c_str());
-  const ToolRun run = Qvhost("run NoteSheet --scene " + kNotes +
+  const ToolRun run = RunQvhost("run NoteSheet --scene " + kNotes +
                              " --time 540000 --set \"EditText=Crowd, \\\"cheering\\\"\" --control ADDK"
                              " --time 0 --set EditText=Changed --save " + saved + kModules);
   ASSERT_EQ(run.status, 0) << run.err << run.out;
@@ -277,17 +247,17 @@ TEST(NoteSheetToolTest, CommentsAddedAtTimesSurviveSaveAndLoad) {
 
   // Loading the saved scene gives the same comments, and saving it again the same bytes.
   const std::string again = testing::TempDir() + "notes-again.json";
-  const ToolRun reload = Qvhost("run NoteSheet --scene " + saved + " --save " + again + kModules);
+  const ToolRun reload = RunQvhost("run NoteSheet --scene " + saved + " --save " + again + kModules);
   ASSERT_EQ(reload.status, 0) << reload.err;
   EXPECT_NE(reload.out.find(keys), std::string::npos) << reload.out;
   EXPECT_NE(reload.out.find("changes: none"), std::string::npos) << reload.out;
   EXPECT_EQ(ReadFile(again), ReadFile(saved));
-  EXPECT_EQ(Qvhost("format " + saved + kModules).out, ReadFile(saved));
+  EXPECT_EQ(RunQvhost("format " + saved + kModules).out, ReadFile(saved));
 }
 
 TEST(NoteSheetToolTest, AttachesToTheElementGivenAndShowsTheCommentAtEachTime) {
   const std::string scene = WriteTempFile("stage.json", "{\"qvscene\": 1, \"elements\": [{\"name\": \"Stage\"}]}");
-  const ToolRun run = Qvhost("run NoteSheet --scene " + scene + " --on Stage" +
+  const ToolRun run = RunQvhost("run NoteSheet --scene " + scene + " --on Stage" +
                              " --time 6000 --set EditText=first --time 9000 --control ADDK --time 3000" + kModules);
   ASSERT_EQ(run.status, 0) << run.err;
   for (const char* expected : {"Attach                     Stage", "Text Entry at 6000: \"first\"",
@@ -314,7 +284,7 @@ TEST(NoteSheetToolTest, BadInputIsRefusedWithOneLine) {
       {"run CropRevert --scene " + kNotes + " --time 5", "--time: CropRevert is a scene command"},
   };
   for (const Case& c : cases) {
-    const ToolRun run = Qvhost(c.arguments + kModules);
+    const ToolRun run = RunQvhost(c.arguments + kModules);
     EXPECT_EQ(run.status, 2) << c.arguments << "\n" << run.err << run.out;
     EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
@@ -323,15 +293,15 @@ TEST(NoteSheetToolTest, BadInputIsRefusedWithOneLine) {
 
 TEST(FormatToolTest, WritesTheCanonicalFormAndRefusesBadScenes) {
   const std::string loose = WriteTempFile("loose.json", "{ \"qvscene\" : 1, \"elements\" : [ {\"name\":\"A\", \"transform\": {\"scale\": 1}} ] }");
-  const ToolRun run = Qvhost("format " + loose);
+  const ToolRun run = RunQvhost("format " + loose);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "{\n  \"qvscene\": 1,\n  \"elements\": [\n    {\"name\": \"A\"}\n  ]\n}\n");
   for (const char* example : {"/crop-revert.qvscene.json", "/jitter-keys.qvscene.json",
                               "/interpolator-sweep.qvscene.json", "/note-sheet.qvscene.json"}) {
     const std::string path = std::string(QV_EXAMPLES) + example;
-    EXPECT_EQ(Qvhost("format " + path).out, ReadFile(path)) << example << " is not canonical";
+    EXPECT_EQ(RunQvhost("format " + path).out, ReadFile(path)) << example << " is not canonical";
   }
-  const ToolRun bad = Qvhost("format " + WriteTempFile("bad.json", "{\"qvscene\": 1, \"elements\": [{}]}"));
+  const ToolRun bad = RunQvhost("format " + WriteTempFile("bad.json", "{\"qvscene\": 1, \"elements\": [{}]}"));
   EXPECT_EQ(bad.status, 2);
   EXPECT_NE(bad.err.find("$.elements[0].name: expected this key"), std::string::npos) << bad.err;
 }

@@ -1,4 +1,4 @@
-// The text file stream (Part 3.5) over the reference host's real files: the buffer
+// The text file stream over the reference host's real files: the buffer
 // window, the state bits, the number readers and writers, quoted strings, relative file
 // references and the reopen record; and the host's file object on its own.
 #include <stdlib.h>

@@ -74,6 +74,13 @@ class QVHOST_API Scene final : public HostObject<IHostScene, IHostSceneHierarchy
   QVResult GetCommandContext(IHostCommandContext** context) override;
   // A one-element list [identifier] of an element of this scene.
   QVResult ResolveTargetReference(const TQVArray<int32_t>& reference, IHostTreeElement** target) override;
+  // Placeholders until the renderer lands: export allowed, no render setup.
+  int32_t GetExportPrecondition() override { return 1; }
+  int32_t GetCurrentTime(int32_t) override { return time; }
+  QVResult GoToTime(int32_t to, int32_t, int32_t, int32_t, int32_t, int32_t) override;
+  QVResult GetRenderSetup(IHostRenderSetup** setup) override;
+  QVResult GetTimeControl(IHostTimeControl** control) override;
+  void Refresh() override {}
   void Prepare() override { ++prepared; }
   int32_t GetElementCount() override;
   IHostTreeElement* GetElement(int32_t index) override;

@@ -138,6 +138,24 @@ QVResult Scene::ResolveTargetReference(const TQVArray<int32_t>& reference, IHost
   return kQVOk;
 }
 
+// Placeholder: moves the time only; the renderer's side replaces it.
+QVResult Scene::GoToTime(int32_t to, int32_t, int32_t, int32_t, int32_t, int32_t) {
+  time = to;
+  return kQVOk;
+}
+
+// Placeholder: no render setup or time control yet.
+QVResult Scene::GetRenderSetup(IHostRenderSetup** setup) {
+  QVClearOut(reinterpret_cast<void**>(setup));
+  return kQVErrNotSupported;
+}
+
+// Placeholder: no time control yet.
+QVResult Scene::GetTimeControl(IHostTimeControl** control) {
+  QVClearOut(reinterpret_cast<void**>(control));
+  return kQVErrNotSupported;
+}
+
 Document::Document(std::shared_ptr<Journal> journal)
     : fJournal(journal), fScene(Adopt<Scene>(new Scene(std::move(journal)))) {
   fScene->fDocument = this;
