@@ -57,8 +57,8 @@ struct HostFileServices : IUnknown {
   virtual char GetPathSeparator() = 0;
   // The separator as a string; a host whose separator is one character may keep this.
   virtual void GetPathSeparatorString(TQVString& separator) {
-    const char text[2] = {GetPathSeparator(), 0};
-    separator = text;
+    const char character = GetPathSeparator();
+    separator.SetFrom(&character, 1);
   }
 };
 
