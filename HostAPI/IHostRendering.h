@@ -24,7 +24,9 @@ struct IHostRenderer : IUnknown {
   static constexpr QVGUID kID = QV_HOST_ID(0x1A1);
   // The size of the next renders; `scale` is 1.0 from the thumbnails.
   virtual QVResult SetOutputSize(uint32_t width, uint32_t height, float scale) = 0;
-  // Starts (or queues) one render; `callback` may be null. (a, b, c): 0, 0, 0.
+  // Starts (or queues) one render; `callback` may be null. (a, b, c): 0, 0, 0. The
+  // renderer takes over one reference of the callback and releases it after the render;
+  // when it answers a failure it took none.
   virtual QVResult StartRender(IRenderCallback* callback, int32_t a, int32_t b, int32_t c) = 0;
   // True while a render runs or is queued.
   virtual bool IsBusy() = 0;

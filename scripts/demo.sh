@@ -25,3 +25,5 @@ echo
 echo
 "$qvhost" run ExtentFollow --scene examples/target-following.qvscene.json --on Marker --control obj1 --pick Crate \
   --time 0 --time 360000
+echo
+"$qvhost" run NoteSheet --scene examples/note-sheet.qvscene.json --control BUTN --save-as out/notes.html

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "QVException.h"
+#include "RunSettings.h"
 #include "qvhost/Document.h"
 #include "qvhost/HeadlessDialog.h"
 #include "qvhost/HostError.h"
@@ -78,6 +79,7 @@ RunReport RunCommand(const RunRequest& request) {
   report.scene = request.scenePath;
 
   auto shell = HostShell::Create();
+  ApplyRunSettings(request, shell->Settings());
   // The command's module, and those of the scene's attached components.
   ModuleSet modules(request.moduleFolder, *shell);
   LoadedModule* module = &modules.ModuleOf(request.component);
@@ -187,6 +189,7 @@ RunReport RunCommand(const RunRequest& request) {
 
   for (const JournalEntry& entry : shell->GetJournal().Entries())
     if (entry.kind != "service") report.journal.push_back(entry);
+  report.written = WrittenFiles(shell->Settings(), shell->GetJournal());
   for (const KeyState& before : keysBefore) {
     const Key& key = *before.key.key;
     if (key.Ticks() != before.ticks)

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "QVException.h"
+#include "RunSettings.h"
 #include "qvhost/AttachedComponent.h"
 #include "qvhost/AttributeHolder.h"
 #include "qvhost/CommandDriver.h"
@@ -83,6 +84,7 @@ RunReport RunAttachedComponent(const RunRequest& request) {
   report.enabled = true;
 
   auto shell = HostShell::Create();
+  ApplyRunSettings(request, shell->Settings());
   ModuleSet modules(request.moduleFolder, *shell);
   report.module = modules.ModuleOf(request.component).Name();
   const ComponentResource& resource = modules.ResourceOf(request.component);
@@ -146,6 +148,8 @@ RunReport RunAttachedComponent(const RunRequest& request) {
           const QVResult answer = primitive->GetBoundingBox(box, 0, 0);
           report.steps.push_back({"GetBoundingBox", FormatResult(answer) + " " + BoxText(box)});
         }
+        // Renders the round started (an export's thumbnails) end before the scene is read.
+        document->GetScene().GetHostRenderSetup().GetHostRenderer().WaitUntilIdle();
         // The block as the object's evaluation left it.
         if (parameters && dialog)
           report.parameters = HeadlessDialog(dialog, dialogId, shell->SharedJournal()).Values(parameters->GetParameterBlock());
@@ -172,6 +176,7 @@ RunReport RunAttachedComponent(const RunRequest& request) {
   report.leak = modules.UnloadAll();
   for (const JournalEntry& entry : shell->GetJournal().Entries())
     if (entry.kind != "service") report.journal.push_back(entry);
+  report.written = WrittenFiles(shell->Settings(), shell->GetJournal());
   if (!request.savePath.empty() && !report.threw && report.leak.empty()) {
     WriteFileAtomically(request.savePath, after);
     report.saved = request.savePath;

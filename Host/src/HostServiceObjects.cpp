@@ -10,6 +10,8 @@
 #include "qvhost/AttributeHolder.h"
 #include "qvhost/Document.h"
 #include "qvhost/HostMemory.h"
+#include "qvhost/Rasteriser.h"
+#include "qvhost/Renderer.h"
 #include "qvhost/TokenStream.h"
 
 namespace qvhost {
@@ -287,9 +289,21 @@ class FileDialogService final : public Service<HostFileDialogServices> {
     fSettings->fileTypes.push_back(std::move(type));
     return kQVOk;
   }
-  // Placeholder: answers as a cancelled dialog (the file is left unnamed).
-  QVResult SaveFileDialog(const TQVString&, IHostFileSpec*, const TQVArray<uint32_t>&, const uint32_t*) override {
-    return kQVOk;
+  // Answers with the run's chosen file; without one the user cancels (the file stays
+  // unnamed).
+  QVResult SaveFileDialog(const TQVString& prompt, IHostFileSpec* file, const TQVArray<uint32_t>& typeCodes,
+                          const uint32_t*) override {
+    std::string asked = std::string("\"") + prompt.CStr() + "\"";
+    for (int32_t i = 0; i < typeCodes.Length(); ++i) asked += " " + FormatFourCC(typeCodes[i]);
+    const std::string& answer = fSettings->saveAnswer;
+    if (answer.empty() || !file) {
+      fJournal->Record("save", asked + ": cancelled");
+      return kQVOk;
+    }
+    TQVFixedString<1023> path;
+    path.SetFrom(answer.c_str());
+    fJournal->Record("save", asked + ": " + answer);
+    return file->SetFromPath(path, 0);
   }
 };
 
@@ -302,6 +316,7 @@ class FileService final : public Service<HostFileServices> {
     return kQVOk;
   }
   char GetPathSeparator() override { return '/'; }
+  void GetPathSeparatorString(TQVString& separator) override { separator.SetFrom("/"); }
 };
 
 class NotificationService final : public Service<HostNotificationServices> {
@@ -345,12 +360,46 @@ class DialogService final : public Service<HostDialogServices> {
   }
 };
 
-// Placeholder: saves nothing until the picture writer lands.
+// Pictures saved as JPEG files; the file's folder is made when missing.
 class ImageService final : public Service<HostImageServices> {
  public:
   using Service::Service;
-  QVResult SavePicture(IHostPicture*, int32_t, IHostFileSpec*, uint32_t, int32_t, int32_t, int32_t) override {
-    return kQVErrNotSupported;
+  QVResult SavePicture(IHostPicture* picture, int32_t, IHostFileSpec* file, uint32_t format, int32_t, int32_t,
+                       int32_t) override {
+    if (!picture || !file) {
+      fJournal->Record("picture", std::string("not saved: no ") + (picture ? "file" : "picture"));
+      return kQVErrObjectMissing;
+    }
+    TQVFixedString<1023> named;
+    file->GetFullPath(named);
+    const std::string path = named.CStr();
+    if (format != QVFourCC("JPEG")) {
+      fJournal->Record("picture", path + " not saved: format " + FormatFourCC(format) + " is not offered");
+      return kQVErrNotSupported;
+    }
+    RgbImage copy;
+    const RgbImage* image = nullptr;
+    if (auto* ours = dynamic_cast<Picture*>(picture)) {
+      image = &ours->Image();
+    } else {
+      copy.width = picture->GetWidth();
+      copy.height = picture->GetHeight();
+      const uint8_t* pixels = picture->GetPixels();
+      const size_t bytes = size_t(copy.width) * copy.height * 3;
+      if (pixels && copy.width <= kMaxRenderSize && copy.height <= kMaxRenderSize)
+        copy.pixels.assign(pixels, pixels + bytes);
+      image = &copy;
+    }
+    std::string error;
+    const QVResult prepared = file->PrepareToSave();  // makes the missing folders
+    if (path.empty() || prepared != kQVOk || !WriteJpeg(*image, path, 90, error)) {
+      if (error.empty()) error = path.empty() ? "the file is not named" : "cannot make its folder";
+      fJournal->Record("picture", path + " not saved: " + error);
+      return kQVErrNotSupported;
+    }
+    fJournal->Record("picture", "saved " + path + " (" + std::to_string(image->width) + " x " +
+                                    std::to_string(image->height) + ")");
+    return kQVOk;
   }
 };
 

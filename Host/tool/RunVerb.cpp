@@ -39,6 +39,11 @@ const char kRunUsage[] =
     "                      --control options after it are one dialog round there\n"
     "  --force             run even when the command is not enabled\n"
     "  --save FILE         save the resulting scene (not when the module threw)\n"
+    "  --save-as FILE      what the module's save dialog answers (NoteSheet's export,\n"
+    "                      --control BUTN); without it the dialog is cancelled\n"
+    "  --stop-after N      the progress display's stop button is pressed after N\n"
+    "                      questions (0: at the first; a module that waits for its\n"
+    "                      renders asks while it waits, so larger N stop at varying points)\n"
     "  --modules DIR       where to look for modules\n"
     "  --json              print the report as one JSON object\n"
     "exit status: 0 done, 1 the module threw or leaked, 2 bad input\n";
@@ -98,6 +103,10 @@ void PrintText(const RunReport& report) {
     std::printf("changes: none\n");
   if (!report.changes.empty()) std::printf("changes:\n");
   for (const std::string& change : report.changes) std::printf("  %s\n", change.c_str());
+  if (!report.written.empty()) {
+    std::printf("written:\n");
+    for (const std::string& path : report.written) std::printf("  %s\n", path.c_str());
+  }
   if (!report.saved.empty()) std::printf("saved: %s\n", report.saved.c_str());
 }
 
@@ -115,6 +124,7 @@ nlohmann::json Json(const RunReport& report) {
   out["keys"] = report.keyValues;
   out["transforms"] = report.transforms;
   if (!report.saved.empty()) out["saved"] = report.saved;
+  if (!report.written.empty()) out["written"] = report.written;
   if (report.threw) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", unsigned(report.code));
@@ -167,6 +177,12 @@ int RunVerb(const std::vector<std::string>& arguments) {
       request.force = true;
     } else if (argument == "--save") {
       request.savePath = OptionValue(arguments, i);
+    } else if (argument == "--save-as") {
+      request.saveAs = OptionValue(arguments, i);
+    } else if (argument == "--stop-after") {
+      const std::string& text = OptionValue(arguments, i);
+      if (!ParseTicks(text, request.stopAfter) || request.stopAfter < 0 || request.stopAfter == INT32_MAX)
+        throw HostError("--stop-after " + text + ": expected a number of questions, 0 or more");
     } else if (argument == "--modules") {
       request.moduleFolder = OptionValue(arguments, i);
     } else if (argument == "--json") {

@@ -170,6 +170,62 @@ TEST_F(TokenReaderTest, ReadsTokensFromAFileThroughWindowsOfEverySize) {
   std::remove(path.c_str());
 }
 
+TEST_F(TokenReaderTest, AWindowLeavesTheStreamAsAnUnbufferedStreamDoes) {
+  // Words, quotes, comments and blocks across window ends, a "$" put back by the length
+  // reader after a block read, and single gets and ungets between the readers: every
+  // step leaves the same text, state, position and last read count.
+  const std::string path = WriteTempFile(
+      "window.txt", "ab$word{x} #c\r\n\"q\\\"t\" $00000003 abc$ last\"quoted\" 0000001F tail end\n");
+  const TQVFixedString<1023> name(path.c_str());
+  auto transcript = [&name](int32_t capacity) {
+    TFileTextStream* stream = TFileTextStream::New(name, kQVFileReadable, capacity, nullptr);
+    std::string out;
+    auto step = [&](auto read) {
+      try {
+        out += read();
+      } catch (const TQVException& error) {
+        out += "!" + std::to_string(error.Code());
+      }
+      out += "|" + std::to_string(stream->State()) + "," + std::to_string(stream->Tell()) + "," +
+             std::to_string(stream->LastReadCount()) + "\n";
+    };
+    auto token = [&] { return std::string(ReadToken(*stream).CStr()); };
+    step([&] {
+      char bytes[2];
+      stream->Read(bytes, 2);
+      return std::string(bytes, 2);
+    });
+    step([&] { return std::to_string(ReadHexLength(*stream)); });
+    step([&] {
+      char c = 0;
+      stream->Get(c);
+      return std::string(1, c);
+    });
+    for (int i = 0; i < 7; ++i) step(token);
+    step([&] {
+      char c = 0;
+      stream->Get(c);
+      stream->Unget(c);
+      return std::string(1, c);
+    });
+    step([&] {
+      TQVDynamicString text;
+      return std::string(ReadQuotedText(*stream, text).CStr());
+    });
+    step([&] { return std::to_string(ReadHexLength(*stream)); });
+    for (int i = 0; i < 4; ++i) step(token);
+    QVDeleteStream(stream);
+    return out;
+  };
+  const std::string unbuffered = transcript(0);
+  EXPECT_NE(unbuffered.find("|0,2,1\n"), std::string::npos) << unbuffered;  // the "$" put back
+  for (int32_t capacity : {1, 2, 3, 5, 32512}) {
+    SCOPED_TRACE(capacity);
+    EXPECT_EQ(transcript(capacity), unbuffered);
+  }
+  std::remove(path.c_str());
+}
+
 TEST_F(TokenReaderTest, ReadsHexLengths) {
   const struct {
     const char* input;

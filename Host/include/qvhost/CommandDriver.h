@@ -32,6 +32,8 @@ struct RunRequest {
   bool force = false;                                       // run even when not enabled
   std::string pick;                                         // what the object picker answers
   std::string savePath;                                     // empty: do not save
+  std::string saveAs;     // the save dialog's answer; empty: the user cancels it
+  int32_t stopAfter = -1;  // the progress display's stop is pressed after this many questions
   // Attached components: the element that carries it (attached there when it has none),
   // and the dialog rounds in order (the first one at the file's time).
   std::string on;
@@ -56,6 +58,7 @@ struct RunReport {
   bool enabled = true;
   bool ran = false;
   std::string saved;
+  std::vector<std::string> written;  // files written through the save dialog, pictures saved
   // Set when the module threw.
   bool threw = false;
   QVResult code = 0;

@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <unordered_map>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "IHostSelection.h"
 #include "Animation.h"
 #include "Journal.h"
+#include "Renderer.h"
 #include "SceneElement.h"
 #include "View3D.h"
 
@@ -74,13 +76,15 @@ class QVHOST_API Scene final : public HostObject<IHostScene, IHostSceneHierarchy
   QVResult GetCommandContext(IHostCommandContext** context) override;
   // A one-element list [identifier] of an element of this scene.
   QVResult ResolveTargetReference(const TQVArray<int32_t>& reference, IHostTreeElement** target) override;
-  // Placeholders until the renderer lands: export allowed, no render setup.
-  int32_t GetExportPrecondition() override { return 1; }
-  int32_t GetCurrentTime(int32_t) override { return time; }
+  // 0 while the scene's renders are under way, or when `exportRefused` is set.
+  int32_t GetExportPrecondition() override;
+  int32_t GetCurrentTime(int32_t) override;
+  // Moves the document to `to` as Document::SetTime does, under the scene's lock.
   QVResult GoToTime(int32_t to, int32_t, int32_t, int32_t, int32_t, int32_t) override;
   QVResult GetRenderSetup(IHostRenderSetup** setup) override;
+  // A time control that moves the document as GoToTime does.
   QVResult GetTimeControl(IHostTimeControl** control) override;
-  void Refresh() override {}
+  void Refresh() override;
   void Prepare() override { ++prepared; }
   int32_t GetElementCount() override;
   IHostTreeElement* GetElement(int32_t index) override;
@@ -91,6 +95,7 @@ class QVHOST_API Scene final : public HostObject<IHostScene, IHostSceneHierarchy
   int32_t prepared = 0;        // times the hierarchy was asked to prepare
   int32_t extraQuestions = 0;  // times the extra object was asked for
   int32_t time = 0;            // the current time, in ticks
+  bool exportRefused = false;  // the export precondition answers 0
 
   SceneElement& Root() { return *fRoot; }
   Document* GetDocument() const { return fDocument; }
@@ -98,6 +103,9 @@ class QVHOST_API Scene final : public HostObject<IHostScene, IHostSceneHierarchy
   const std::shared_ptr<Journal>& SharedJournal() const { return fJournal; }
   // The element of the tree with this identifier, or null.
   SceneElement* FindByIdentifier(int32_t identifier);
+  // Held by whatever moves the scene's time or reads it from the renderer's thread.
+  std::recursive_mutex& Lock() { return fLock; }
+  RenderSetup& GetHostRenderSetup() { return *fRenderSetup; }
 
  private:
   friend class Document;
@@ -109,6 +117,8 @@ class QVHOST_API Scene final : public HostObject<IHostScene, IHostSceneHierarchy
   uint64_t fElementsVersion = ~uint64_t(0);
   std::unordered_map<int32_t, SceneElement*> fByIdentifier;  // as of the two versions
   uint64_t fByIdentifierTree = ~uint64_t(0), fByIdentifierVersion = ~uint64_t(0);
+  std::recursive_mutex fLock;
+  TQVCountedPtr<RenderSetup> fRenderSetup;
 };
 
 // A key of the document with the track it belongs to ("Ball", "Ball:Bounce").

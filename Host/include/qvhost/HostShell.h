@@ -34,8 +34,12 @@ struct ShellSettings {
   const QVTranslationRecord* translationRecord = &DefaultTranslationRecord();
   bool serviceB4Flag = true;
   bool applicationFlag = true;
-  // The progress display reports a stop at this question (1 = the first); 0: never.
+  // The progress display reports a stop at this question (1 = the first) and at every
+  // one after it; 0: never.
   int32_t stopAtAbortQuestion = 0;
+  // The file the save dialog answers with (a path with its folder); empty: the user
+  // cancels.
+  std::string saveAnswer;
   // What HostApplicationServices answers as the current document (may be empty).
   TQVCountedPtr<IHostDocument> currentDocument;
   // The path of the element of the current document the object picker answers with;

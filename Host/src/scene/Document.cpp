@@ -77,9 +77,13 @@ QVResult SceneTree::GetRootElement(IHostTreeElement** root, int32_t, int32_t) { 
 Scene::Scene(std::shared_ptr<Journal> journal)
     : fJournal(std::move(journal)), fRoot(SceneElement::Create("")), fSelection(Adopt<Selection>(new Selection(true))) {
   fRoot->SetOwnerScene(this);
+  fRenderSetup = Adopt<RenderSetup>(new RenderSetup(*this));
 }
 
-Scene::~Scene() { fRoot->SetOwnerScene(nullptr); }
+Scene::~Scene() {
+  fRenderSetup->Shutdown();
+  fRoot->SetOwnerScene(nullptr);
+}
 
 QVResult Scene::GetTree(IHostTree** tree) {
   QVClearOut(reinterpret_cast<void**>(tree));
@@ -138,22 +142,54 @@ QVResult Scene::ResolveTargetReference(const TQVArray<int32_t>& reference, IHost
   return kQVOk;
 }
 
-// Placeholder: moves the time only; the renderer's side replaces it.
+int32_t Scene::GetExportPrecondition() { return exportRefused || fRenderSetup->GetHostRenderer().IsBusy() ? 0 : 1; }
+
+int32_t Scene::GetCurrentTime(int32_t) {
+  std::lock_guard<std::recursive_mutex> lock(fLock);
+  return time;
+}
+
 QVResult Scene::GoToTime(int32_t to, int32_t, int32_t, int32_t, int32_t, int32_t) {
-  time = to;
+  std::lock_guard<std::recursive_mutex> lock(fLock);
+  fJournal->Record("scene", "go to " + std::to_string(to));
+  if (fDocument)
+    fDocument->SetTime(to);
+  else
+    time = to;
   return kQVOk;
 }
 
-// Placeholder: no render setup or time control yet.
-QVResult Scene::GetRenderSetup(IHostRenderSetup** setup) {
-  QVClearOut(reinterpret_cast<void**>(setup));
-  return kQVErrNotSupported;
-}
+QVResult Scene::GetRenderSetup(IHostRenderSetup** setup) { return Give<IHostRenderSetup>(fRenderSetup.Get(), setup); }
 
-// Placeholder: no time control yet.
+namespace {
+
+class TimeControl final : public HostObject<IHostTimeControl> {
+ public:
+  explicit TimeControl(Scene& scene) { fScene.Assign(&scene); }
+  void SetCurrentTime(int32_t to) override {
+    std::lock_guard<std::recursive_mutex> lock(fScene->Lock());
+    fScene->SharedJournal()->Record("scene", "time control to " + std::to_string(to));
+    if (Document* document = fScene->GetDocument())
+      document->SetTime(to);
+    else
+      fScene->time = to;
+  }
+
+ private:
+  TQVCountedPtr<Scene> fScene;
+};
+
+}  // namespace
+
 QVResult Scene::GetTimeControl(IHostTimeControl** control) {
   QVClearOut(reinterpret_cast<void**>(control));
-  return kQVErrNotSupported;
+  *control = new TimeControl(*this);
+  return kQVOk;
+}
+
+void Scene::Refresh() {
+  std::lock_guard<std::recursive_mutex> lock(fLock);
+  fJournal->Record("scene", "refresh at " + std::to_string(time));
 }
 
 Document::Document(std::shared_ptr<Journal> journal)
@@ -162,6 +198,7 @@ Document::Document(std::shared_ptr<Journal> journal)
 }
 
 Document::~Document() {
+  fScene->GetHostRenderSetup().Shutdown();  // no render outlives the document's components
   DetachComponents();
   fScene->fDocument = nullptr;
 }

@@ -50,10 +50,10 @@ const char* FindClass(const char* p, const char* end, uint8_t classes) {
   return p;
 }
 
-// The characters of a stream for the readers below. The bytes that a file stream's read
-// window holds are taken straight from the window, and the stream is told how many
-// (with the state GetCharacter leaves) before any other operation on it and when the
-// source goes, also by an exception; every other character comes from GetCharacter.
+// The characters of a stream for the readers below. Bytes that a file stream's read
+// window holds are taken straight from it; the stream learns how many (and gets the
+// state GetCharacter leaves) before any other operation on it and when the source ends,
+// also through an exception. Every other character comes from GetCharacter.
 class CharacterSource {
  public:
   explicit CharacterSource(TTextStream& stream) : fStream(stream), fFile(TFileTextStream::Of(stream)) {

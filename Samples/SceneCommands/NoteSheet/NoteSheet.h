@@ -18,6 +18,8 @@ constexpr int32_t kNoteSheetNoAnimatedOnRegisterLine = 345;
 constexpr int32_t kNoteSheetNoAnimatedOnReadLine = 446;
 constexpr int32_t kNoteSheetNoParameterListLine = 571;
 constexpr int32_t kNoteSheetNoRequestingElementLine = 582;
+constexpr int32_t kNoteSheetNoTextTrackLine = 895;
+constexpr int32_t kNoteSheetNoPageStreamLine = 981;
 
 constexpr uint32_t kNoteSheetClassCode = QVFourCC("NtSh");
 constexpr uint32_t kNoteSheetExportParameter = QVFourCC("EXPO");
@@ -105,6 +107,7 @@ class TNoteSheetComponent final : public IAttachedComponent,
   NoteSheetParameters& Parameters() { return fParameters; }
   TNoteSheetText& Text() { return *fText; }
   IHostScene* Scene() const { return fScene.Get(); }
+  TQVCountedPtr<IUnknown>& Progress() { return fProgress; }
 
  private:
   // The export the button asked for, when this component's element is found.

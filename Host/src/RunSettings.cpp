@@ -1,0 +1,45 @@
+// What a run's options tell the services.
+#include "RunSettings.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "qvhost/HostError.h"
+
+namespace fs = std::filesystem;
+
+namespace qvhost {
+
+void ApplyRunSettings(const RunRequest& request, ShellSettings& settings) {
+  if (request.stopAfter >= 0) settings.stopAtAbortQuestion = request.stopAfter + 1;
+  if (request.saveAs.empty()) return;
+  std::error_code error;
+  const fs::path path = fs::absolute(request.saveAs, error);
+  if (error || !path.has_filename() || path.filename() == "." || path.filename() == "..")
+    throw HostError("--save-as " + request.saveAs + ": expected the path of a file");
+  if (!fs::is_directory(path.parent_path(), error))
+    throw HostError("--save-as " + request.saveAs + ": no folder " + path.parent_path().string());
+  settings.saveAnswer = path.lexically_normal().string();
+}
+
+std::vector<std::string> WrittenFiles(const ShellSettings& settings, const Journal& journal) {
+  std::vector<std::string> written;
+  std::error_code error;
+  for (const JournalEntry& entry : journal.Entries()) {
+    if (entry.kind == "save" && !settings.saveAnswer.empty() && entry.text.size() > settings.saveAnswer.size() &&
+        entry.text.compare(entry.text.size() - settings.saveAnswer.size(), std::string::npos, settings.saveAnswer) == 0 &&
+        fs::is_regular_file(settings.saveAnswer, error)) {
+      written.push_back(settings.saveAnswer);
+    } else if (entry.kind == "picture" && entry.text.rfind("saved ", 0) == 0) {
+      const size_t end = entry.text.rfind(" (");
+      written.push_back(entry.text.substr(6, end == std::string::npos ? std::string::npos : end - 6));
+    }
+  }
+  // A file saved twice (two comments at one time) is listed once.
+  std::vector<std::string> unique;
+  for (const std::string& path : written)
+    if (std::find(unique.begin(), unique.end(), path) == unique.end()) unique.push_back(path);
+  return unique;
+}
+
+}  // namespace qvhost

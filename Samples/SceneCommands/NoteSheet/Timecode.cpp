@@ -1,0 +1,44 @@
+// Timecodes and decimal numbers.
+#include "Timecode.h"
+
+#include "IHostAnimation.h"
+
+void AppendDecimal(TQVString& text, int32_t value) {
+  char digits[12];
+  char* const end = digits + sizeof digits;
+  char* first = end;
+  uint32_t magnitude = value < 0 ? 0u - uint32_t(value) : uint32_t(value);
+  do {
+    *--first = char('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) *--first = '-';
+  const TQVFixedString<15> piece(first, int32_t(end - first));
+  text.Append(piece);
+}
+
+namespace {
+
+void AppendTwoDigits(TQVString& text, int32_t value) {
+  text.AppendChar(uint16_t('0' + value / 10));
+  text.AppendChar(uint16_t('0' + value % 10));
+}
+
+}  // namespace
+
+void FormatTimecode(int32_t ticks, int32_t fps, TQVString& out) {
+  const int32_t frame = fps > 0 ? (ticks % kQVTicksPerSecond) / (kQVTicksPerSecond / fps) : 0;
+  const int32_t seconds = ticks / kQVTicksPerSecond;
+  const int32_t minutes = seconds / 60;
+  const int32_t hours = minutes / 60;
+  out.SetFrom("");
+  if (hours != 0) {
+    out.AppendChar(uint16_t('0' + hours % 10));
+    out.AppendChar(':');
+  }
+  AppendTwoDigits(out, minutes % 60);
+  out.AppendChar(':');
+  AppendTwoDigits(out, seconds % 60);
+  out.AppendChar(':');
+  AppendTwoDigits(out, frame);
+}
