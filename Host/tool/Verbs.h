@@ -10,10 +10,12 @@ namespace qvtool {
 int ListVerb(const std::vector<std::string>& arguments);
 int RunVerb(const std::vector<std::string>& arguments);
 int FormatVerb(const std::vector<std::string>& arguments);
+int DemoVerb(const std::vector<std::string>& arguments);
 
 extern const char kListUsage[];
 extern const char kRunUsage[];
 extern const char kFormatUsage[];
+extern const char kDemoUsage[];
 
 // The value after option arguments[i], or HostError when it is missing.
 const std::string& OptionValue(const std::vector<std::string>& arguments, size_t& i);

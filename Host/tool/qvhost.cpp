@@ -24,8 +24,9 @@ const char kUsage[] =
     "\n"
     "verbs:\n"
     "  list    the modules found and their components\n"
-    "  run     one scene command on a scene, with a report of what changed\n"
+    "  run     one scene command or attached component on a scene, with a report\n"
     "  format  a scene file checked and written in its canonical form\n"
+    "  demo    every module on the bundled example scenes, results in one folder\n"
     "\n"
     "Run 'qvhost <verb> --help' for the options of a verb.\n";
 
@@ -39,6 +40,7 @@ const Verb kVerbs[] = {
     {"list", qvtool::ListVerb, qvtool::kListUsage},
     {"run", qvtool::RunVerb, qvtool::kRunUsage},
     {"format", qvtool::FormatVerb, qvtool::kFormatUsage},
+    {"demo", qvtool::DemoVerb, qvtool::kDemoUsage},
 };
 
 }  // namespace

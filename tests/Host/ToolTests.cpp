@@ -291,6 +291,18 @@ TEST(NoteSheetToolTest, BadInputIsRefusedWithOneLine) {
   }
 }
 
+TEST(DemoToolTest, RunsEveryModuleAndWritesEachResult) {
+  const std::string out = testing::TempDir() + "qvhost-demo-" + std::to_string(getpid());
+  const ToolRun run = RunQvhost("demo --out " + out + kModules);
+  ASSERT_EQ(run.status, 0) << run.err << run.out;
+  for (const char* file : {"crop-revert.qvscene.json", "jitter-keys.qvscene.json", "interpolator-sweep.qvscene.json",
+                           "note-sheet.qvscene.json", "notes.html", "notes_images/180000.jpg",
+                           "target-following.qvscene.json", "extent-follow.qvscene.json"})
+    EXPECT_NE(ReadFile(out + "/" + file), "") << file;
+  EXPECT_NE(run.out.find("summary (results in " + out + "):"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("exit status"), std::string::npos) << run.out;
+}
+
 TEST(FormatToolTest, WritesTheCanonicalFormAndRefusesBadScenes) {
   const std::string loose = WriteTempFile("loose.json", "{ \"qvscene\" : 1, \"elements\" : [ {\"name\":\"A\", \"transform\": {\"scale\": 1}} ] }");
   const ToolRun run = RunQvhost("format " + loose);
