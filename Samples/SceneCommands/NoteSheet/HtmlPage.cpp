@@ -1,5 +1,7 @@
-// The HTML page's pieces, each written with its own call.
+// The HTML page's pieces. Each cell reaches the stream in one call (or a few, when long).
 #include "HtmlPage.h"
+
+#include <cstring>
 
 #include "QVBase.h"
 
@@ -20,6 +22,44 @@ void WriteHexColor(TTextStream& stream, uint32_t packed) {
 }
 
 void WriteString(TTextStream& stream, const TQVString& text) { stream.Write(text.CStr(), text.ByteLength()); }
+
+// The bytes of one cell, gathered so that the stream is called once per cell rather than
+// once per piece; longer cells go out whenever the buffer fills.
+class TCellWriter {
+ public:
+  explicit TCellWriter(TTextStream& stream) : fStream(stream) {}
+  TCellWriter(const TCellWriter&) = delete;
+  TCellWriter& operator=(const TCellWriter&) = delete;
+  ~TCellWriter() { Flush(); }
+
+  template <size_t N>
+  void Add(const char (&text)[N]) {
+    Add(text, int32_t(N - 1));
+  }
+  void Add(const TQVString& text) { Add(text.CStr(), text.ByteLength()); }
+  void Add(const char* bytes, int32_t count) {
+    if (count <= 0) return;
+    if (count > kSize - fLength) {
+      Flush();
+      if (count > kSize) {
+        fStream.Write(bytes, count);
+        return;
+      }
+    }
+    std::memcpy(fBytes + fLength, bytes, size_t(count));
+    fLength += count;
+  }
+  void Flush() {
+    if (fLength > 0) fStream.Write(fBytes, fLength);
+    fLength = 0;
+  }
+
+ private:
+  static constexpr int32_t kSize = 1024;
+  TTextStream& fStream;
+  int32_t fLength = 0;
+  char fBytes[kSize];
+};
 
 }  // namespace
 
@@ -75,60 +115,49 @@ void WriteWidthRow(TTextStream& stream, const TQVString& width, int32_t count) {
 }
 
 void WriteFrameCell(TTextStream& stream, const TQVString& text) {
-  stream.WriteText("<TD align=center>\n");
-  stream.WriteText("<!-- Begin Frame -->\n");
-  WriteString(stream, text);
-  stream.WriteText("\n");
-  stream.WriteText("<!-- End Frame -->\n");
-  stream.WriteText("</TD>\n");
+  TCellWriter cell(stream);
+  cell.Add("<TD align=center>\n<!-- Begin Frame -->\n");
+  cell.Add(text);
+  cell.Add("\n<!-- End Frame -->\n</TD>\n");
 }
 
 void WriteImageCell(TTextStream& stream, const TQVString& source) {
-  stream.WriteText("<TD align=center>\n");
-  stream.WriteText("<!-- Begin Image Link -->\n");
-  stream.WriteText("<IMG src=\"");
-  WriteString(stream, source);
-  stream.WriteText(".jpg\">");
-  stream.WriteText("\n");
-  stream.WriteText("<!-- End Image Link -->\n");
-  stream.WriteText("</TD>\n");
+  TCellWriter cell(stream);
+  cell.Add("<TD align=center>\n<!-- Begin Image Link -->\n<IMG src=\"");
+  cell.Add(source);
+  cell.Add(".jpg\">\n<!-- End Image Link -->\n</TD>\n");
 }
 
 void WriteTimecodeCell(TTextStream& stream, const TQVString& text) {
-  stream.WriteText("<TD align=center>\n");
-  stream.WriteText("<!-- Begin Timecode -->\n");
-  WriteString(stream, text);
-  stream.WriteText("\n");
-  stream.WriteText("<!-- End Timecode -->\n");
-  stream.WriteText("</TD>\n");
+  TCellWriter cell(stream);
+  cell.Add("<TD align=center>\n<!-- Begin Timecode -->\n");
+  cell.Add(text);
+  cell.Add("\n<!-- End Timecode -->\n</TD>\n");
 }
 
-// Every byte of the comment is written, also in multi-byte code pages; the bytes between
-// two line breaks go in one call.
+// Every byte of the comment is written, also in multi-byte code pages.
 void WriteCommentCell(TTextStream& stream, const TQVString& text, const char* alignment) {
-  stream.WriteText("<TD align=\"");
-  stream.WriteText(alignment);
-  stream.WriteText("\">\n");
-  stream.WriteText("<!-- Begin Comment -->\n");
+  TCellWriter cell(stream);
+  cell.Add("<TD align=\"");
+  cell.Add(alignment, int32_t(std::strlen(alignment)));
+  cell.Add("\">\n<!-- Begin Comment -->\n");
   const char* bytes = text.CStr();
   const int32_t length = text.ByteLength();
   int32_t start = 0;
-  for (int32_t i = 0; i < length; ++i) {
-    if (bytes[i] != '\r' && bytes[i] != '\n') continue;
-    if (i > start) stream.Write(bytes + start, i - start);
-    stream.WriteText("<BR>");
-    start = i + 1;
+  // Most comments are one line: they are copied whole without a look at each byte.
+  if (std::memchr(bytes, '\r', size_t(length)) || std::memchr(bytes, '\n', size_t(length))) {
+    for (int32_t i = 0; i < length; ++i) {
+      if (bytes[i] != '\r' && bytes[i] != '\n') continue;
+      cell.Add(bytes + start, i - start);
+      cell.Add("<BR>");
+      start = i + 1;
+    }
   }
-  if (length > start) stream.Write(bytes + start, length - start);
-  stream.WriteText("\n");
-  stream.WriteText("<!-- End Comment -->\n");
-  stream.WriteText("</TD>\n");
+  cell.Add(bytes + start, length - start);
+  cell.Add("\n<!-- End Comment -->\n</TD>\n");
 }
 
-void WriteRowBreak(TTextStream& stream) {
-  stream.WriteText("</TR>\n");
-  stream.WriteText("<TR>\n");
-}
+void WriteRowBreak(TTextStream& stream) { stream.Write("</TR>\n<TR>\n", 11); }
 
 void WritePageFooter(TTextStream& stream) {
   stream.WriteText("</TR>\n");

@@ -18,6 +18,9 @@ namespace {
 constexpr uint32_t kPageType = QVFourCC("htmL");
 constexpr uint32_t kTextFileType = QVFourCC("TEXT");
 constexpr int32_t kPageBuffer = 0x7F00;
+// The keys lie apart in the host's memory: the page's comment loop asks for the memory of
+// the key this many places ahead while it handles the current one.
+constexpr int32_t kLookAhead = 8;
 
 void ShowAlert(int16_t id) {
   HostResourceServices* resources = QVGetService<HostResourceServices>();
@@ -93,6 +96,7 @@ bool WritePage(TNoteSheetComponent& component, TFileTextStream& stream, const TQ
       WriteRowBreak(stream);
     }
     for (int32_t i = start; i < end; ++i) {
+      if (i + kLookAhead < n) __builtin_prefetch(values[i + kLookAhead]);
       text.SetFrom("");
       bool changed = false;
       if (values[i]) values[i]->GetValue(text, QVFourCC("AStr"), &changed);
@@ -116,6 +120,9 @@ void CollectComments(TNoteSheetComponent& component, TQVArray<QVKeyTimeRecord>& 
   if (!attribute) QVThrow(kQVErrObjectMissing, kNoteSheetSource, kNoteSheetNoTextTrackLine);
   IHostKeyTrack* track = attribute->GetKeyTrack();
   const int32_t n = track ? track->GetKeyCount() : 0;
+  // Room for every key at once; when refused, the appends below grow the arrays (or fail).
+  times.SetCapacity(times.Length() + n);
+  values.SetCapacity(values.Length() + n);
   for (int32_t i = 0; i < n; ++i) {
     IHostKeyframe* key = track->GetKey(i);
     if (!key) continue;
