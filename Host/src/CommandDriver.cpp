@@ -34,6 +34,18 @@ const DialogResource* DialogOf(const ResourceFile& resources, int16_t id, const 
 
 }  // namespace
 
+void RunReport::RecordThrow() {
+  threw = true;
+  try {
+    throw;
+  } catch (const TQVException& error) {
+    code = error.Code();
+    source = error.GetSource() ? error.GetSource() : "";
+    line = error.Line();
+  } catch (const TQVObject&) {
+  }
+}
+
 std::string FindComponentModule(const std::string& folder, const std::string& component) {
   std::string known, unreadable;
   for (const std::string& path : FindModules(folder)) {
@@ -173,13 +185,8 @@ RunReport RunCommand(const RunRequest& request) {
           }
         }
       }
-    } catch (const TQVException& error) {
-      report.threw = true;
-      report.code = error.Code();
-      report.source = error.GetSource() ? error.GetSource() : "";
-      report.line = error.Line();
     } catch (const TQVObject&) {
-      report.threw = true;  // not an exception the runtime makes: no code, source or line
+      report.RecordThrow();
     }
   }
   context.Release();

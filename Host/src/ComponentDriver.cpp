@@ -164,13 +164,8 @@ RunReport RunAttachedComponent(const RunRequest& request) {
       report.keyValues = KeyValues(element);
       after = SceneText(*document);
       for (const std::string& change : SceneChanges(before, after)) report.changes.push_back(change);
-    } catch (const TQVException& error) {
-      report.threw = true;
-      report.code = error.Code();
-      report.source = error.GetSource() ? error.GetSource() : "";
-      report.line = error.Line();
     } catch (const TQVObject&) {
-      report.threw = true;
+      report.RecordThrow();
     }
   }
   report.leak = modules.UnloadAll();

@@ -18,10 +18,6 @@ class StringTest : public RuntimeTest {
     UseCodePage(1252);
     RuntimeTest::TearDown();
   }
-  static void UseCodePage(uint32_t codePage) {
-    QVPlatform_SetACP(codePage, nullptr);
-    QVResetCodePageState();
-  }
 };
 
 template <class S>

@@ -31,10 +31,6 @@ class TokenReaderTest : public RuntimeTest {
     UseCodePage(1252);
     RuntimeTest::TearDown();
   }
-  static void UseCodePage(uint32_t codePage) {
-    QVPlatform_SetACP(codePage, nullptr);
-    QVResetCodePageState();
-  }
   void UseHostRecord() { fShell->Settings().translationRecord = &qvhost::DefaultTranslationRecord(); }
 };
 

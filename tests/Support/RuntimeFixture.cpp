@@ -1,6 +1,9 @@
 // The runtime test fixture.
 #include "RuntimeFixture.h"
 
+#include "QVString.h"
+#include "qvplatform/Platform.h"
+
 void RuntimeTest::SetUp() {
   LeakCheckedTest::SetUp();
   QVState() = QVModuleState{};
@@ -26,4 +29,9 @@ std::vector<std::string> RuntimeTest::ServiceEvents(const std::string& prefix) c
   for (const std::string& text : fShell->GetJournal().Texts("service"))
     if (text.compare(0, prefix.size(), prefix) == 0) events.push_back(text.substr(prefix.size()));
   return events;
+}
+
+void RuntimeTest::UseCodePage(uint32_t codePage) {
+  QVPlatform_SetACP(codePage, nullptr);
+  QVResetCodePageState();
 }

@@ -19,6 +19,8 @@ class RuntimeTest : public LeakCheckedTest {
 
   // QVDllInit with the shell (or null); the fixture cleans up at the end.
   void InitModule(bool withShell = true);
+  // Switches the process's code page and lets the runtime ask for it again.
+  static void UseCodePage(uint32_t codePage);
   // The "service" journal entries that start with `prefix` ("acquire ", "release ", "ask ").
   std::vector<std::string> ServiceEvents(const std::string& prefix) const;
 

@@ -68,6 +68,9 @@ struct RunReport {
   std::string leak;
 
   int ExitStatus() const { return threw || !leak.empty() ? 1 : 0; }
+  // Records the module exception being handled (call inside a catch block). An exception
+  // the runtime did not make carries no code, source or line.
+  void RecordThrow();
 };
 
 // Throws HostError for bad input (unknown component, unreadable or malformed scene,

@@ -61,6 +61,17 @@ class HostObject : public First, public Rest... {
   std::atomic<int32_t> fReferences{1};
 };
 
+// The host object of class T behind `object`, which T answers on the private identifier
+// `self` as its interface I; null when `object` is none of ours. Not retained.
+template <class T, class I>
+T* HostObjectBehind(IUnknown* object, const QVGUID& self) {
+  void* found = nullptr;
+  if (!object || object->QueryInterface(self, &found) != kQVOk) return nullptr;
+  auto* ours = static_cast<T*>(static_cast<I*>(found));
+  ours->Release();
+  return ours;
+}
+
 // Takes over a new host object (count 1) in a counted pointer.
 template <class I, class T>
 TQVCountedPtr<I> Adopt(T* object) {

@@ -65,12 +65,7 @@ void* AttributeHolder::FindExtra(const QVGUID& id) {
 }
 
 AttributeHolder* AttributeHolder::From(IUnknown* node) {
-  if (!node) return nullptr;
-  void* self = nullptr;
-  if (node->QueryInterface(kAttributeHolderSelf, &self) != kQVOk) return nullptr;
-  auto* holder = static_cast<AttributeHolder*>(static_cast<IHostAttributeHolder*>(self));
-  holder->Release();
-  return holder;
+  return HostObjectBehind<AttributeHolder, IHostAttributeHolder>(node, kAttributeHolderSelf);
 }
 
 IHostAnimationChannel* AttributeHolder::GetChannel(int32_t index) {

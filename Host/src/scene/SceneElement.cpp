@@ -83,12 +83,7 @@ void* SceneElement::FindExtra(const QVGUID& id) {
 }
 
 SceneElement* AsSceneElement(IUnknown* object) {
-  if (!object) return nullptr;
-  void* self = nullptr;
-  if (object->QueryInterface(kSceneElementSelf, &self) != kQVOk) return nullptr;
-  auto* element = static_cast<SceneElement*>(static_cast<IHostTreeElement*>(self));
-  element->Release();
-  return element;
+  return HostObjectBehind<SceneElement, IHostTreeElement>(object, kSceneElementSelf);
 }
 
 bool SceneElement::CanAdopt(const SceneElement* child) const {

@@ -37,12 +37,7 @@ void* TokenStream::FindExtra(const QVGUID& id) {
 }
 
 TokenStream* TokenStream::From(IUnknown* stream) {
-  if (!stream) return nullptr;
-  void* self = nullptr;
-  if (stream->QueryInterface(kTokenStreamSelf, &self) != kQVOk) return nullptr;
-  auto* ours = static_cast<TokenStream*>(static_cast<IHostTokenStream*>(self));
-  ours->Release();
-  return ours;
+  return HostObjectBehind<TokenStream, IHostTokenStream>(stream, kTokenStreamSelf);
 }
 
 bool TokenStream::Next() {
