@@ -71,6 +71,8 @@ struct IHostKeyframe : IUnknown {
   // The neighbours in the track's order, borrowed, or null.
   virtual IHostKeyframe* GetPreviousKey() = 0;
   virtual IHostKeyframe* GetNextKey() = 0;
+  // The key's value object (a comment value on 'ASTR' tracks), borrowed, or null.
+  virtual IHostKeyframeItem* GetValue() = 0;
 };
 
 struct IHostKeyTrack : IUnknown {

@@ -2,11 +2,15 @@
 // per-thread terminate handler.
 #include "qvplatform/Platform.h"
 
+#include <cxxabi.h>
+
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <mutex>
+#include <typeinfo>
 
 namespace {
 
@@ -17,6 +21,7 @@ std::atomic<uint32_t> gErrorMode{0};
 
 thread_local QVTranslatorFunction tTranslator = nullptr;
 thread_local QVTerminateFunction tTerminate = nullptr;
+thread_local QVExceptionDescriber tDescriber = nullptr;
 
 uint32_t ExceptionCode(int signal, const siginfo_t* info) {
   switch (signal) {
@@ -74,8 +79,44 @@ void InstallHandler() {
   }
 }
 
+// Inside the catch block of what the terminate handler threw: its one line on stderr.
+void ReportEscapedException() {
+  char line[512] = "";
+  bool described = false;
+  if (QVExceptionDescriber describer = tDescriber) {
+    try {
+      described = describer(line, sizeof line);
+    } catch (...) {
+      described = false;
+    }
+  }
+  if (!described) {
+    try {
+      throw;
+    } catch (const std::exception& error) {
+      std::snprintf(line, sizeof line, "%s", error.what());
+    } catch (...) {
+      const std::type_info* type = abi::__cxa_current_exception_type();
+      int status = -1;
+      char* name = type ? abi::__cxa_demangle(type->name(), nullptr, nullptr, &status) : nullptr;
+      std::snprintf(line, sizeof line, "an exception of type %s",
+                    status == 0 && name ? name : type ? type->name() : "(unknown)");
+      std::free(name);
+    }
+  }
+  std::fprintf(stderr, "terminate: the thread's terminate handler threw %s; aborting\n", line);
+  std::fflush(stderr);
+}
+
+// The handler's throw cannot leave std::terminate: it is caught here and reported.
 [[noreturn]] void DispatchTerminate() {
-  if (QVTerminateFunction handler = tTerminate) handler();
+  if (QVTerminateFunction handler = tTerminate) {
+    try {
+      handler();
+    } catch (...) {
+      ReportEscapedException();
+    }
+  }
   std::abort();
 }
 
@@ -103,3 +144,9 @@ QVTerminateFunction QVPlatform_SetTerminateHandler(QVTerminateFunction handler) 
 }
 
 QVTerminateFunction QVPlatform_GetTerminateHandler() { return tTerminate; }
+
+QVExceptionDescriber QVPlatform_SetExceptionDescriber(QVExceptionDescriber describer) {
+  QVExceptionDescriber previous = tDescriber;
+  tDescriber = describer;
+  return previous;
+}

@@ -118,8 +118,9 @@ class TTextStream {
   const char* Delimiters() const { return fDelimiters; }
   void SetDelimiters(const char* delimiters) { fDelimiters = delimiters; }
 
-  // WriteQuoted of `count` bytes (none when `count` is 0 or below).
-  void WriteQuoted(const char* text, int32_t count);
+  // `count` bytes of `text` between double quotes, a backslash before each backslash and
+  // double quote.
+  void WriteQuoted(const char* text, size_t count);
 
  protected:
   enum : uint32_t { kReadable = 0x01, kWritable = 0x02, kMustExist = 0x40 };

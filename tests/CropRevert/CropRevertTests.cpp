@@ -1,6 +1,7 @@
 // CropRevert through the loader on scenes built in code.
 #include "ExpectRaise.h"
 #include "ModuleFixture.h"
+#include "RefusedAllocations.h"
 #include "QVException.h"
 #include "qvhost/Document.h"
 
@@ -153,6 +154,18 @@ TEST_F(CropRevertTest, HasNoParametersAndIsAlwaysEnabled) {
   TQVCountedPtr<ICommandTester> tester;
   command->GetTester(tester.Put());
   EXPECT_TRUE(tester->IsEnabled(nullptr));
+}
+
+TEST_F(CropRevertTest, OneUndoAfterADoCutShortByARefusedAllocationRestoresTheScene) {
+  ExpectUndoRepairsEachRefusedDo([&] {
+    fDocument = qvhost::Adopt<qvhost::Document>(new qvhost::Document(fShell->SharedJournal()));
+    fShell->Settings().currentDocument.Assign(fDocument.Get());
+    AddPanes({{"Top", false, 5, 6, 2.0f, false}, {"Side", false, 1, 2, 3.0f, false}, {"Camera", true, 120, -48, 1.5f, false}});
+    CommandOnScene run;
+    run.document = fDocument;
+    run.command = Create();
+    return run;
+  });
 }
 
 }  // namespace

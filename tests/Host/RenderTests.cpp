@@ -451,6 +451,51 @@ TEST_F(SceneRenderTest, TheRenderSetupGivesOneRendererAndItsDefaults) {
   EXPECT_EQ(GetScene().GetHostRenderSetup().stops, 1);
 }
 
+// What one client sets on the renderer lasts for the renders it starts, not into the next
+// hand-out: each GetRenderer starts from the render setup's size (a thumbnail export that
+// sets no size renders at the setup's, whatever an earlier export set).
+TEST_F(SceneRenderTest, EachHandOutOfTheRendererStartsAtTheRenderSetupsSize) {
+  GetScene().GetHostRenderSetup().SetOutputSize(40, 30);
+  TQVCountedPtr<IHostRenderSetup> setup;
+  ASSERT_EQ(GetScene().GetRenderSetup(setup.Put()), kQVOk);
+  Renderer& host = GetScene().GetHostRenderSetup().GetHostRenderer();
+  struct Step {
+    uint32_t width, height;  // 0: no size set
+    int renders;
+    const char* expected;
+  };
+  const Step steps[] = {{8, 6, 2, "8x6"}, {0, 0, 1, "40x30"}, {16, 12, 1, "16x12"}, {0, 0, 2, "40x30"}};
+  RecordingCallback::Log log;
+  std::vector<std::string> expected;
+  int made = 0;
+  for (const Step& step : steps) {
+    TQVCountedPtr<IHostRenderer> renderer;
+    ASSERT_EQ(setup->GetRenderer(renderer.Put()), kQVOk);
+    ASSERT_EQ(renderer.Get(), static_cast<IHostRenderer*>(&host));
+    if (step.width) {
+      ASSERT_EQ(renderer->SetOutputSize(step.width, step.height, 1.0f), kQVOk);
+    }
+    for (int i = 0; i < step.renders; ++i) {
+      const std::string name = std::to_string(made++);
+      auto callback = Adopt<RecordingCallback>(new RecordingCallback(name, log, &host));
+      ASSERT_EQ(StartHanded(host, callback.Get()), kQVOk);
+      expected.push_back(name + " 10 " + step.expected);
+    }
+  }
+  host.WaitUntilIdle();
+  std::vector<std::string> finished;
+  {
+    std::lock_guard<std::mutex> lock(log.mutex);
+    for (const std::string& call : log.calls)
+      if (call.find(" 10 ") != std::string::npos) finished.push_back(call);
+  }
+  EXPECT_EQ(finished, expected);
+  uint32_t width = 0, height = 0;
+  setup->GetOutputSize(&width, &height);
+  EXPECT_EQ(width, 40u) << "the renderer's sizes leave the setup's alone";
+  EXPECT_EQ(height, 30u);
+}
+
 // The scene's renderer draws the scene as the callback's RenderStarting left it.
 TEST_F(SceneRenderTest, TheScenesRendererDrawsAtTheTimeTheCallbackMovedTo) {
   class MovingCallback final : public HostObject<IRenderCallback> {

@@ -4,6 +4,7 @@
 
 #include "ExpectRaise.h"
 #include "ModuleFixture.h"
+#include "RefusedAllocations.h"
 #include "QVException.h"
 #include "qvhost/Document.h"
 #include "qvhost/HeadlessDialog.h"
@@ -166,6 +167,50 @@ TEST_F(InterpolatorSweepTest, MissingTargetAndMissingTreeRaiseWithTheirSourcesAn
   TQVCountedPtr<IClassFactory> factory = fModule->Factory(fModule->Resources().components.at(0).classId);
   ASSERT_EQ(factory->CreateInstance(nullptr, ISceneCommand::kID, fresh.PutVoid()), kQVOk);
   EXPECT_EQ(fresh->Prepare(), kQVOk) << "no context: nothing to prepare";
+}
+
+// Do goes on past an interpolator without a holder; Undo and Redo must too.
+TEST_F(InterpolatorSweepTest, UndoAndRedoSkipAnInterpolatorWithoutAHolderAndGoOn) {
+  Start(R"({"qvscene": 1, "elements": [{"name": "A", "animation": {"track": [{"time": 0}, {"time": 9, "interpolator": "smooth"}]}}]})",
+        "");
+  qvhost::Key& first = *fDocument->AllKeys().at(0).key;
+  qvhost::Key& second = *fDocument->AllKeys().at(1).key;
+  auto loose = qvhost::Adopt<qvhost::Interpolator>(new qvhost::Interpolator("constant"));  // held by nothing
+  qvhost::Selection& selection = fDocument->GetScene().GetSelection();
+  for (qvhost::Interpolator* item : {first.GetInterpolator(), loose.Get(), second.GetInterpolator()})
+    selection.Add(QVFourCC("Twee"), static_cast<IHostInterpolator*>(item));
+  ASSERT_EQ(fCommand->SetContext(fContext.Get()), kQVOk);
+  Choose("constant");
+  ASSERT_EQ(fCommand->Prepare(), kQVOk);
+  const std::vector<std::string> before = {"linear", "smooth"}, after = {"constant", "constant"};
+  EXPECT_TRUE(fCommand->Do());
+  EXPECT_EQ(Types(), after);
+  EXPECT_TRUE(fCommand->Undo());
+  EXPECT_EQ(Types(), before) << "the holder after the one without a holder is restored too";
+  EXPECT_TRUE(fCommand->Redo());
+  EXPECT_EQ(Types(), after);
+  EXPECT_TRUE(fCommand->Undo());
+  EXPECT_EQ(Types(), before);
+}
+
+// Holders changed before the refusal must get their interpolators back from the one Undo
+// the host calls.
+TEST_F(InterpolatorSweepTest, OneUndoAfterADoCutShortByARefusedAllocationRestoresTheScene) {
+  std::string scene = R"({"qvscene": 1, "elements": [{"name": "A", "animation": {"track": [)";
+  for (int i = 0; i < 12; ++i)
+    scene += std::string(i ? ", " : "") + "{\"time\": " + std::to_string(i * 10) + ", \"interpolator\": \"" +
+             (i % 2 ? "smooth" : "linear") + "\", \"interpolatorSelected\": true}";
+  scene += "]}}]}";
+  const int64_t allocations = ExpectUndoRepairsEachRefusedDo([&] {
+    Start(scene, "constant");
+    EXPECT_EQ(fCommand->Prepare(), kQVOk);
+    CommandOnScene run;
+    run.document = fDocument;
+    run.context.Assign(fContext.Get());
+    run.command = fCommand;
+    return run;
+  });
+  EXPECT_GT(allocations, 2);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "ModuleFixture.h"
 #include "TestFiles.h"
 #include "qvhost/AttachedComponent.h"
+#include "qvhost/AttributeHolder.h"
 #include "qvhost/Document.h"
 #include "qvhost/HeadlessDialog.h"
 #include "qvhost/HostMemory.h"
@@ -523,6 +524,35 @@ TEST_F(NoteSheetExportTest, OneCommentWithTheDefaultsGivesTheWorkedExamplesPageA
                 "picture " + fFolder + "page_images/180000.jpg JPEG 160x120", "time control 4242", "refresh at 4242",
                 "rendered 0", "end progress"}));
   EXPECT_TRUE(Alerts().empty());
+}
+
+// The host's keys give their values through their value operation only; they are no
+// keyframe items themselves.
+TEST_F(NoteSheetExportTest, CommentsAreTheValuesTheKeysGiveThroughTheirValueOperation) {
+  Comment(90000, "second");
+  Comment(0, "first");
+  Comment(45000, "<&>");
+  qvhost::KeyTrack* track = nullptr;
+  for (qvhost::AttributeHolder* holder : qvhost::HoldersOf(*fDocument->GetScene().Root().Find("Pad")))
+    for (const auto& attribute : holder->Attributes())
+      if (attribute.trackType == QVFourCC("ASTR")) track = attribute.channel->track.Get();
+  ASSERT_NE(track, nullptr);
+  ASSERT_EQ(track->GetKeyCount(), 3);
+  for (int32_t i = 0; i < track->GetKeyCount(); ++i) {
+    IHostKeyframe* key = track->GetKey(i);
+    TQVCountedPtr<IHostKeyframeItem> asItem;
+    EXPECT_EQ(key->QueryInterface(IHostKeyframeItem::kID, asItem.PutVoid()), kQVErrNoInterface);
+    EXPECT_NE(key->GetValue(), nullptr);
+  }
+  Set("ShowThumbnails", "false");
+  Export();
+  const std::string page = Page();
+  const size_t first = page.find("\nfirst\n"), middle = page.find("\n<&>\n"), last = page.find("\nsecond\n");
+  ASSERT_NE(first, std::string::npos);
+  ASSERT_NE(middle, std::string::npos);
+  ASSERT_NE(last, std::string::npos);
+  EXPECT_LT(first, middle);
+  EXPECT_LT(middle, last);
 }
 
 TEST_F(NoteSheetExportTest, GroupsOfColumnsCommentsWithNumbersAcrossGroupsAndTheirWidths) {

@@ -38,6 +38,16 @@ TEST(NoteSheetTimecode, MinutesSecondsFramesAndTheLastDigitOfTheHours) {
       // No frame rate: no frames, the minutes and seconds still shown.
       {180000 * 61 + 90000, 0, "01:01:00"},
       {180000 * 61 + 90000, -5, "01:01:00"},
+      // More frames a second than ticks: no whole ticks per frame, so no frames either.
+      {180000 * 61 + 90000, 180001, "01:01:00"},
+      {180000 * 61 + 1, 180000, "01:01:01"},
+      // Before zero: a '-' and the timecode of the magnitude.
+      {-1, 30, "-00:00:00"},
+      {-6000, 30, "-00:00:01"},
+      {-(180000 * 3661 + 90000), 30, "-1:01:01:15"},
+      {-2147483647, 30, "-3:18:50:13"},
+      {int32_t(-2147483647 - 1), 30, "-3:18:50:13"},
+      {-(180000 * 61 + 90000), 0, "-01:01:00"},
   };
   for (const Case& c : cases) EXPECT_EQ(Timecode(c.ticks, c.fps), c.expected) << c.ticks << " at " << c.fps;
 }

@@ -632,14 +632,14 @@ TEST_F(NoteSheetTest, CommentValuesCopyTheirTextAndOnlyFromTextValues) {
   EXPECT_EQ(Text(copy.Get()), "later");
   EXPECT_EQ(Text(prototype), "") << "values made from the prototype leave it empty";
 
-  // A host key answers for its value: its text is copied through the interface.
-  auto key = Adopt<qvhost::Key>(new qvhost::Key(0, false));
-  key->value = value;
-  EXPECT_EQ(copy->CopyFromSecond(nullptr, static_cast<qvhost::KeyValueItem*>(key.Get()), nullptr), kQVOk);
+  // A host item that forwards to the value: its text is copied through the interface.
+  auto item = Adopt<qvhost::KeyValueItem>(new qvhost::HostObject<qvhost::KeyValueItem>());
+  item->value = value;
+  EXPECT_EQ(copy->CopyFromSecond(nullptr, item.Get(), nullptr), kQVOk);
   EXPECT_EQ(Text(copy.Get()), "later");
   // Values of another type, or none, are refused.
-  key->value.Release();
-  EXPECT_EQ(copy->CopyFrom(static_cast<qvhost::KeyValueItem*>(key.Get())), int32_t(kQVErrNotSupported));
+  item->value.Release();
+  EXPECT_EQ(copy->CopyFrom(item.Get()), int32_t(kQVErrNotSupported));
   EXPECT_EQ(copy->CopyFrom(nullptr), int32_t(kQVErrNotSupported));
   EXPECT_EQ(Text(copy.Get()), "later");
 

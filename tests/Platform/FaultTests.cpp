@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <stdexcept>
 #include <thread>
 #include <unistd.h>
 
@@ -123,6 +124,46 @@ TEST(TerminateHandlerTest, InstallAnswersThePreviousOneAndTerminateCallsIt) {
         std::terminate();
       },
       ::testing::ExitedWithCode(3), "thread handler ran");
+}
+
+// What the handler throws cannot leave std::terminate; the line on stderr before the
+// abort is all that tells of it.
+TEST(TerminateHandlerTest, WhatTheHandlerThrowsIsDescribedInOneLineBeforeTheAbort) {
+  struct Case {
+    const char* name;
+    QVTerminateFunction handler;
+    QVExceptionDescriber describer;
+    const char* line;
+  };
+  const Case cases[] = {
+      {"described",
+       [] { throw Fault{0x80010004u}; },
+       [](char* line, uint32_t size) {
+         try {
+           throw;
+         } catch (const Fault& fault) {
+           std::snprintf(line, size, "fault 0x%08X at here line 50", fault.code);
+           return true;
+         }
+         return false;
+       },
+       "terminate: the thread's terminate handler threw fault 0x80010004 at here line 50; aborting\n"},
+      {"a standard exception without a describer", [] { throw std::runtime_error("disk gone"); }, nullptr,
+       "terminate: the thread's terminate handler threw disk gone; aborting\n"},
+      {"a type the describer does not know", [] { throw 42; }, [](char*, uint32_t) { return false; },
+       "terminate: the thread's terminate handler threw an exception of type int; aborting\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EXIT(
+        {
+          QVPlatform_SetTerminateHandler(c.handler);
+          QVPlatform_SetExceptionDescriber(c.describer);
+          std::terminate();
+        },
+        ::testing::KilledBySignal(SIGABRT), std::string("^") + c.line + "$")
+        << c.name;
+  }
+  EXPECT_EQ(QVPlatform_SetExceptionDescriber(nullptr), nullptr) << "set in the child processes only";
 }
 
 TEST(ErrorModeTest, SetAnswersThePreviousMode) {

@@ -1,6 +1,7 @@
 // Module entry points: service acquisition and release order, the translator rules,
 // clean-up and the unload answer.
 #include <csignal>
+#include <exception>
 
 #include "ExpectRaise.h"
 #include "QVClassFactory.h"
@@ -133,6 +134,15 @@ TEST(TranslatorFunctionTest, BreakpointsPassAndEverythingElseRaisesFault) {
     EXPECT_RAISES(QVTranslateFault(&fault), kQVErrFault, nullptr, 0);
   }
   EXPECT_RAISES(QVTerminateHandler(), kQVErrFault, "QVCore/Source/Common/QVException", 50);
+}
+
+// A terminate on a thread the module initialised on: the runtime's handler throws, and the
+// line before the abort gives that exception's code, source and line.
+TEST_F(EntryPointTest, ATerminateReportsTheHandlersExceptionBeforeTheAbort) {
+  InitModule();
+  EXPECT_EXIT(std::terminate(), ::testing::KilledBySignal(SIGABRT),
+              "^terminate: the thread's terminate handler threw 0x80010004 at QVCore/Source/Common/QVException "
+              "line 50; aborting\n$");
 }
 
 TEST_F(EntryPointTest, CanUnloadNowWhileAFactoryIsHeld) {

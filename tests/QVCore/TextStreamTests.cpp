@@ -205,6 +205,37 @@ TEST_F(TextStreamTest, OpeningFailures) {
   EXPECT_TRUE(std::filesystem::exists(PathOf("made.txt")));
 }
 
+// A path the host cannot take whole is refused; a shortened one would name another file.
+TEST_F(TextStreamTest, PathsLongerThan1023BytesAreRefusedAndNothingIsWritten) {
+  std::string folder = fFolder;
+  while (folder.size() < 900) folder += "/" + std::string(100, 'd');
+  std::filesystem::create_directories(folder);
+  struct Case {
+    size_t length;
+    bool opens;
+  };
+  for (const Case& c : {Case{1023, true}, Case{1024, false}, Case{1100, false}}) {
+    SCOPED_TRACE(c.length);
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string path = folder + "/" + std::string(c.length - folder.size() - 1, 'f');
+    ASSERT_EQ(path.size(), c.length);
+    bool created = !c.opens;
+    StreamPtr stream(TFileTextStream::New());
+    const QVResult result = stream->OpenByPath(TQVDynamicString(path.c_str()), kRead | kWrite, 16, &created);
+    EXPECT_EQ(result == kQVOk, c.opens);
+    EXPECT_EQ(stream->Failed(), !c.opens);
+    EXPECT_EQ(created, c.opens);
+    stream->WriteText("text");
+    stream.reset();
+    const auto entries = std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator());
+    EXPECT_EQ(entries, c.opens ? 1 : 0) << "no file of another name is made";
+    if (c.opens) {
+      EXPECT_EQ(ReadFile(path), "text");
+    }
+  }
+}
+
 TEST_F(TextStreamTest, AttachToAFileSpecification) {
   const std::string path = MakeFile("attach.txt", "hello");
   TQVCountedPtr<IHostFileSpec> file = qvhost::MakeHostFile();
@@ -640,9 +671,15 @@ TEST_F(TextStreamTest, WriteQuoted) {
   // Long texts, escapes across the writer's pieces.
   const std::string many(1000, '"');
   EXPECT_EQ(Written([&](TTextStream& s) { s.WriteQuotedText(many.c_str()); }).size(), 2002u);
-  // The length is taken as a 16-bit signed count.
-  const std::string over(40000, 'z');
-  EXPECT_EQ(Written([&](TTextStream& s) { s.WriteQuotedText(over.c_str()); }), "\"\"");
+  // Lengths past what a 16-bit count holds are written whole, through both operations.
+  for (size_t length : {size_t(32767), size_t(32768), size_t(40000), size_t(65536 + 3)}) {
+    std::string text(length, 'z');
+    text[length / 2] = '"';
+    const std::string expected = "\"" + text.substr(0, length / 2) + "\\" + text.substr(length / 2) + "\"";
+    EXPECT_EQ(Written([&](TTextStream& s) { s.WriteQuotedText(text.c_str()); }), expected) << length;
+    const TQVDynamicString string(text.c_str(), int32_t(length));
+    EXPECT_EQ(Written([&](TTextStream& s) { s.WriteString(string); }), expected) << length;
+  }
   // And read back.
   const std::string path = PathOf("quoted.txt");
   {

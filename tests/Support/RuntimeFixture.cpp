@@ -19,6 +19,7 @@ void RuntimeTest::TearDown() {
   if (fInitialised) QVDllCleanUp();
   QVPlatform_SetTranslator(nullptr);
   QVPlatform_SetTerminateHandler(nullptr);
+  QVPlatform_SetExceptionDescriber(nullptr);
   fShell.Release();
   QVState() = QVModuleState{};
   LeakCheckedTest::TearDown();

@@ -37,18 +37,19 @@ class QVHOST_API Interpolator final : public HostObject<IHostInterpolator> {
   std::shared_ptr<Key*> fHolder;
 };
 
-// What a key answers as IHostKeyframeItem: its value object's answers when it has one
-// (keys of attribute tracks), else neutral ones.
+// A keyframe item that gives the answers of the value object it forwards to, or neutral
+// ones without one. The selection's 'KeyF' items are of this kind; value types of tests
+// build on it.
 class QVHOST_API KeyValueItem : public IHostKeyframeItem {
  public:
   int32_t Reserved3() override { return 0; }
   QVResult GetValue(TQVString& target, uint32_t type, bool* changed) override;
   QVResult SetValue(const TQVString& source, uint32_t type) override;
-  uint32_t GetValueType() override { return value ? value->GetValueType() : 0; }
+  uint32_t GetValueType() override { return Forwarded() ? Forwarded()->GetValueType() : 0; }
   void Clone(IHostKeyframeItem** out) override;
-  QVResult Write(IHostDataStream* stream) override { return value ? value->Write(stream) : kQVErrNotSupported; }
-  QVResult Read(IHostDataStream* stream) override { return value ? value->Read(stream) : kQVErrNotSupported; }
-  QVResult CopyFrom(IHostKeyframeItem* other) override { return value ? value->CopyFrom(other) : kQVErrNotSupported; }
+  QVResult Write(IHostDataStream* stream) override { return Forwarded() ? Forwarded()->Write(stream) : kQVErrNotSupported; }
+  QVResult Read(IHostDataStream* stream) override { return Forwarded() ? Forwarded()->Read(stream) : kQVErrNotSupported; }
+  QVResult CopyFrom(IHostKeyframeItem* other) override { return Forwarded() ? Forwarded()->CopyFrom(other) : kQVErrNotSupported; }
   QVResult CopyFromSecond(void*, IHostKeyframeItem* other, void*) override { return CopyFrom(other); }
   void NewEmpty(IHostKeyframeItem** out) override;
   QVResult Reserved13() override { return kQVOk; }
@@ -67,15 +68,18 @@ class QVHOST_API KeyValueItem : public IHostKeyframeItem {
   bool Reserved26() override { return false; }
   void Reserved27() override {}
 
-  // The key's value (a module's value object), or null.
+  // The value object forwarded to: `value` unless a derived item names another.
+  virtual IHostKeyframeItem* Forwarded() { return value.Get(); }
   TQVCountedPtr<IHostKeyframeItem> value;
 };
 
-class QVHOST_API Key final : public HostObject<IHostKeyframe, KeyValueItem, IHostInterpolatorHolder> {
+// A key answers for its value through GetValue only: it is not a keyframe item itself.
+class QVHOST_API Key final : public HostObject<IHostKeyframe, IHostInterpolatorHolder> {
  public:
   Key(int32_t ticks, bool selected);
   ~Key() override;
   QVKeyTimeRecord GetTimeRecord() override { return {fTicks, 0}; }
+  IHostKeyframeItem* GetValue() override { return value.Get(); }
   void SetTime(int32_t ticks) override;
   bool IsSelected() override { return fSelected; }
   IHostKeyframe* GetPreviousKey() override;
@@ -95,6 +99,9 @@ class QVHOST_API Key final : public HostObject<IHostKeyframe, KeyValueItem, IHos
     fHasTranslation = true;
   }
 
+  // The key's value (a module's value object, keys of attribute tracks), or null.
+  TQVCountedPtr<IHostKeyframeItem> value;
+
  private:
   friend class KeyTrack;
   int32_t fTicks;
@@ -105,6 +112,18 @@ class QVHOST_API Key final : public HostObject<IHostKeyframe, KeyValueItem, IHos
   std::shared_ptr<Key*> fSelf;  // what interpolators installed here point back through
   bool fHasTranslation = false;
   TQVVector3 fTranslation;
+};
+
+// The selection's item for a selected key ('KeyF'): a keyframe item giving the answers
+// of the key's value.
+class QVHOST_API SelectedKeyItem final : public HostObject<KeyValueItem> {
+ public:
+  explicit SelectedKeyItem(Key& key) { fKey.Assign(&key); }
+  IHostKeyframeItem* Forwarded() override { return fKey->value.Get(); }
+  Key& GetKey() const { return *fKey; }
+
+ private:
+  TQVCountedPtr<Key> fKey;
 };
 
 class QVHOST_API KeyTrack final : public HostObject<IHostKeyTrack> {

@@ -26,7 +26,9 @@ struct SelectionItem {
 };
 
 // The scene's live selection decides which keys are selected: adding a 'KeyF' item
-// selects its key, clearing the selection deselects it. Snapshots are plain copies.
+// selects its key, clearing the selection deselects it. A key added as a 'KeyF' item is
+// held as its SelectedKeyItem, the keyframe item that modules ask for. Snapshots are plain
+// copies.
 class QVHOST_API Selection final : public HostObject<IHostSelection> {
  public:
   explicit Selection(bool live = false) : fLive(live) {}

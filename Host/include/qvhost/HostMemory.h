@@ -31,6 +31,8 @@ class QVHOST_API HostMemory {
   // The n-th allocation from now (objects, blocks and growing reallocations alike;
   // 1 = the next) answers null. 0 cancels.
   void RefuseAllocation(int64_t n) { fRefuseCountdown = n; }
+  // True while the allocation RefuseAllocation named has not come yet.
+  bool RefusalPending() const { return fRefuseCountdown > 0; }
   // Refuses every allocation while set.
   void RefuseAll(bool refuse) { fRefuseAll = refuse; }
 

@@ -64,7 +64,9 @@ class QVHOST_API Renderer final : public HostObject<IHostRenderer> {
 };
 
 // The scene's render setup: 30 frames a second, 640 x 480 pictures, and the renderer
-// that draws the scene's meshes as they are when a render's RenderStarting returns.
+// that draws the scene's meshes as they are when a render's RenderStarting returns. The
+// output size is the setup's: each GetRenderer gives the renderer back at it, so a size a
+// module set for its renders does not carry into the next client's.
 class QVHOST_API RenderSetup final : public HostObject<IHostRenderSetup> {
  public:
   explicit RenderSetup(Scene& scene);
@@ -79,7 +81,7 @@ class QVHOST_API RenderSetup final : public HostObject<IHostRenderSetup> {
   // Before the scene goes: the renderer lets go of it.
   void Shutdown() { fRenderer->Shutdown(); }
 
-  // The output size, also the renderer's until it is told another (before rendering).
+  // The output size, also the renderer's until a client of GetRenderer sets another.
   void SetOutputSize(uint32_t width, uint32_t height);
 
   int32_t frameRate = 30;  // set before rendering starts

@@ -226,6 +226,9 @@ RenderSetup::~RenderSetup() { fRenderer->Shutdown(); }
 
 QVResult RenderSetup::GetRenderer(IHostRenderer** renderer) {
   QVClearOut(reinterpret_cast<void**>(renderer));
+  // Whoever asks starts from this setup's size: what an earlier client set lasted for the
+  // renders it started (each takes the size in force at its start) and goes no further.
+  fRenderer->SetOutputSize(fWidth, fHeight, 1.0f);
   fRenderer->AddRef();
   *renderer = fRenderer.Get();
   return kQVOk;

@@ -18,22 +18,23 @@ QVResult Interpolator::GetHolder(IHostInterpolatorHolder** holder) {
 }
 
 QVResult KeyValueItem::GetValue(TQVString& target, uint32_t type, bool* changed) {
-  if (value) return value->GetValue(target, type, changed);
+  if (IHostKeyframeItem* value = Forwarded()) return value->GetValue(target, type, changed);
   if (changed) *changed = false;
   return kQVErrNotSupported;
 }
 
 QVResult KeyValueItem::SetValue(const TQVString& source, uint32_t type) {
+  IHostKeyframeItem* value = Forwarded();
   return value ? value->SetValue(source, type) : kQVErrNotSupported;
 }
 
 void KeyValueItem::Clone(IHostKeyframeItem** out) {
-  if (value) return value->Clone(out);
+  if (IHostKeyframeItem* value = Forwarded()) return value->Clone(out);
   QVClearOut(reinterpret_cast<void**>(out));
 }
 
 void KeyValueItem::NewEmpty(IHostKeyframeItem** out) {
-  if (value) return value->NewEmpty(out);
+  if (IHostKeyframeItem* value = Forwarded()) return value->NewEmpty(out);
   QVClearOut(reinterpret_cast<void**>(out));
 }
 

@@ -44,7 +44,7 @@ QVClassPath Selection::GetItemClassPath(int32_t index) {
 
 void Selection::Deselect(const SelectionItem& item) {
   if (!fLive || item.classPath.back() != QVFourCC("KeyF")) return;
-  if (auto* key = dynamic_cast<Key*>(item.object.Get())) key->SetSelected(false);
+  if (auto* keyItem = dynamic_cast<SelectedKeyItem*>(item.object.Get())) keyItem->GetKey().SetSelected(false);
 }
 
 void Selection::Clear() {
@@ -64,11 +64,15 @@ void Selection::RemoveFamily(uint32_t family) {
 }
 
 void Selection::Add(uint32_t family, IUnknown* object) {
-  if (fLive && family == QVFourCC("KeyF"))
-    if (auto* key = dynamic_cast<Key*>(object)) key->SetSelected(true);
   SelectionItem item;
   item.classPath = {QVFourCC("Scen"), family};
   item.object.Assign(object);
+  // A selected key is shown as its keyframe item, which the key itself is not.
+  if (family == QVFourCC("KeyF"))
+    if (auto* key = dynamic_cast<Key*>(object)) {
+      if (fLive) key->SetSelected(true);
+      item.object = Adopt<IUnknown>(static_cast<IHostKeyframeItem*>(new SelectedKeyItem(*key)));
+    }
   fItems.push_back(item);
 }
 

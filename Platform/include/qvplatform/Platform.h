@@ -59,9 +59,20 @@ QVPLATFORM_API QVTranslatorFunction QVPlatform_GetTranslator();
 
 typedef void (*QVTerminateFunction)();
 // Makes `handler` the calling thread's terminate handler and answers the previous one.
-// std::terminate on a thread calls that thread's handler, then aborts.
+// std::terminate on a thread calls that thread's handler, then aborts. What the handler
+// throws cannot leave std::terminate: it is described in one line on stderr before the
+// abort.
 QVPLATFORM_API QVTerminateFunction QVPlatform_SetTerminateHandler(QVTerminateFunction handler);
 QVPLATFORM_API QVTerminateFunction QVPlatform_GetTerminateHandler();
+
+// Called inside a catch block: writes a description of the exception being handled into
+// `line` (zero-terminated, at most size - 1 bytes) and answers true, or answers false for
+// an exception it does not know.
+typedef bool (*QVExceptionDescriber)(char* line, uint32_t size);
+// Makes `describer` the calling thread's describer of what its terminate handler throws
+// and answers the previous one. Without one, or for an exception it does not know, the
+// line gives a standard exception's message or the exception's type.
+QVPLATFORM_API QVExceptionDescriber QVPlatform_SetExceptionDescriber(QVExceptionDescriber describer);
 
 // ---- Profile values and time -------------------------------------------------------
 // Copies the profile value section/key into `buffer` (zero-terminated, at most size - 1

@@ -26,6 +26,7 @@ void InstallTranslator() {
   QVState().savedTranslator = QVPlatform_SetTranslator(QVTranslateFault);
   QVPlatform_SetErrorMode(kQVErrorModeFailCriticalErrors | kQVErrorModeNoOpenFileErrorBox);
   QVPlatform_SetTerminateHandler(QVTerminateHandler);
+  QVPlatform_SetExceptionDescriber(QVDescribeException);
 }
 
 void RemoveTranslator() { QVPlatform_SetTranslator(QVState().savedTranslator); }

@@ -1,6 +1,8 @@
 // Fault translation and the terminate handler: both raise 0x80010004.
 #include "QVException.h"
 
+#include <cstdio>
+
 #include "QVModuleState.h"
 
 namespace {
@@ -13,5 +15,18 @@ void QVTranslateFault(const QVStructuredException* exception) {
 }
 
 void QVTerminateHandler() { QVThrow(kQVErrFault, kSource, 50); }
+
+bool QVDescribeException(char* line, uint32_t size) {
+  try {
+    throw;
+  } catch (const TQVException& error) {
+    const char* source = error.GetSource();
+    std::snprintf(line, size, "0x%08X at %s line %d", unsigned(error.Code()), source ? source : "(no source)",
+                  int(error.Line()));
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
 
 void QVRaiseNotImplemented() { QVThrow(kQVErrNotImplementedByClass, nullptr, 0); }

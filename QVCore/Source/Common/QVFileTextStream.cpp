@@ -63,11 +63,14 @@ QVResult TFileTextStream::FailOpen(QVResult code, bool* created) {
 
 QVResult TFileTextStream::OpenByPath(const TQVString& path, uint32_t openMode, int32_t capacity, bool* created) {
   if (created) *created = false;
+  // The host takes paths of at most 1023 bytes; a shortened one would name another file.
+  constexpr int32_t kLongestPath = 1023;
+  if (path.ByteLength() > kLongestPath) return FailOpen(kQVErrNotSupported, created);
   HostFileServices* files = QVGetService<HostFileServices>();
   TQVCountedPtr<IHostFileSpec> file;
   if (files) files->NewFilePath(file.Put());
   if (!file) return FailOpen(kQVErrOutOfMemory, created);
-  const TQVFixedString<1023> fixedPath(path.CStr(), path.ByteLength());
+  const TQVFixedString<kLongestPath> fixedPath(path.CStr(), path.ByteLength());
   QVResult result = file->SetFromPath(fixedPath, 0);
   if (result != kQVOk) return FailOpen(result, created);
   result = file->SetOpenMode(openMode);

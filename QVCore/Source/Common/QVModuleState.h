@@ -23,6 +23,8 @@ struct QVModuleState {
 
 QVModuleState& QVState();
 
-// The module's fault translator and terminate handler.
+// The module's fault translator and terminate handler, and the describer of what the
+// handler throws (code, source and line).
 void QVTranslateFault(const QVStructuredException* exception);
 [[noreturn]] void QVTerminateHandler();
+bool QVDescribeException(char* line, uint32_t size);

@@ -41,9 +41,6 @@ char* FormatUnsigned(uint64_t value, char* end) {
   return p;
 }
 
-// The 16-bit signed count operation 22 and 40 take the length as.
-int32_t ShortCount(size_t length) { return int16_t(uint16_t(length & 0xFFFF)); }
-
 float ToFloat(double value) {
   constexpr double kLargest = 3.4028234663852886e38;  // FLT_MAX
   if (value > kLargest) return HUGE_VALF;
@@ -411,11 +408,11 @@ void TTextStream::ReadUnsignedWord(unsigned char* buffer, int32_t size) {
   ReadWord(reinterpret_cast<char*>(buffer), size);
 }
 
-void TTextStream::WriteQuoted(const char* text, int32_t count) {
+void TTextStream::WriteQuoted(const char* text, size_t count) {
   char piece[256];
   int32_t used = 0;
   piece[used++] = '"';
-  for (int32_t i = 0; text && i < count; ++i) {
+  for (size_t i = 0; text && i < count; ++i) {
     if (used > int32_t(sizeof piece) - 2) {
       Write(piece, used);
       used = 0;
@@ -432,10 +429,12 @@ void TTextStream::WriteQuoted(const char* text, int32_t count) {
   Write(piece, used);
 }
 
-void TTextStream::WriteString(const TQVString& text) { WriteQuoted(text.CStr(), ShortCount(size_t(text.ByteLength()))); }
+void TTextStream::WriteString(const TQVString& text) {
+  WriteQuoted(text.CStr(), text.ByteLength() > 0 ? size_t(text.ByteLength()) : 0);
+}
 
 void TTextStream::WriteQuotedText(const char* text) {
-  WriteQuoted(text, text ? ShortCount(std::strlen(text)) : 0);
+  WriteQuoted(text, text ? std::strlen(text) : 0);
 }
 
 void TTextStream::WriteDouble(double value) {

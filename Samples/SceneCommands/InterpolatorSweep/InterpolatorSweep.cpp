@@ -75,21 +75,29 @@ bool TInterpolatorSweepCommand::Do() {
   fOldInterpolators.SetLength(0);
   fHolders.SetLength(0);
   QVForEachSelected<IHostInterpolator>(fSelection.Get(), QVFourCC("Twee"), [&](IHostInterpolator* old) {
-    if (!fOldInterpolators.Append(old)) OutOfMemory();
     TQVCountedPtr<IHostInterpolatorHolder> holder;
     old->GetHolder(holder.Put());
+    // Both entries are made before the install, so that a refused allocation leaves a
+    // record of every holder changed so far and Undo can put them all back.
+    const int32_t index = fHolders.Length();
+    if (!fOldInterpolators.Append(old)) OutOfMemory();
+    if (!fHolders.Append(holder.Get())) {
+      fOldInterpolators.SetLength(index);
+      OutOfMemory();
+    }
     if (holder) holder->Install(fChosenInterpolator.Get());
     old->GetHolder(holder.Put());  // asked again, as the holder may have changed
-    if (!fHolders.Append(holder.Get())) OutOfMemory();
+    fHolders.Store(index, holder.Get());
     return true;
   });
   NotifyAndClearSelection();
   return true;
 }
 
+// An interpolator that had no holder was not replaced: it is skipped.
 bool TInterpolatorSweepCommand::Restore(bool chosen) {
-  for (int32_t i = 0; i < fHolders.Length() && fHolders[i]; ++i)
-    fHolders[i]->Install(chosen ? fChosenInterpolator.Get() : fOldInterpolators[i]);
+  for (int32_t i = 0; i < fHolders.Length(); ++i)
+    if (fHolders[i]) fHolders[i]->Install(chosen ? fChosenInterpolator.Get() : fOldInterpolators[i]);
   TSceneNodeWalker walker(fScene.Get(), fHierarchy.Get(), kInterpolatorSweepHeaderSource, kInterpolatorSweepHeaderLine);
   while (IHostAnimationNode* node = walker.NextNode()) node->KeysChanged();
   NotifyAndClearSelection();

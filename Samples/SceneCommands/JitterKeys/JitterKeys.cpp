@@ -145,8 +145,14 @@ void TJitterKeysAction::MoveKeys(IHostKeyTrack* track, IHostAnimationNode* node,
     if (previous && moved == previous->GetTimeRecord().ticks && moved < INT32_MAX) ++moved;
     IHostKeyframe* next = key->GetNextKey();
     if (next && moved == next->GetTimeRecord().ticks && moved > INT32_MIN) --moved;
-    if (!fKeys.Append(key) || !fTimes.Append(ticks) || !fNodes.Append(node))
+    // The record grows by one whole entry or not at all, before the key moves.
+    const int32_t recorded = fKeys.Length();
+    if (!fKeys.Append(key) || !fTimes.Append(ticks) || !fNodes.Append(node)) {
+      fKeys.SetLength(recorded);
+      fTimes.SetLength(recorded);
+      fNodes.SetLength(recorded);
       QVThrow(kQVErrOutOfMemory, kQVCountedPtrModuleSource, kQVCountedPtrAttachLine);
+    }
     key->SetTime(moved);
   }
   track->AfterEdit();
@@ -211,9 +217,17 @@ bool TJitterKeysCommand::Do() {
   const float minTicks = std::trunc(fParameters.MinOffset * float(kQVTicksPerSecond));
   const float maxTicks = std::trunc(fParameters.MaxOffset * float(kQVTicksPerSecond));
   JitterKeysSeed(uint32_t(fParameters.Seed));
+  // An earlier action goes first: after this Do, Undo is about this Do's keys only.
+  fAction.Release();
   TQVCountedPtr<TJitterKeysAction> action;
   action.AttachNew(QVNewObject<TJitterKeysAction>(fScene.Get(), fHierarchy.Get(), minTicks, maxTicks));
-  action->MoveSelectedKeys();
+  try {
+    action->MoveSelectedKeys();
+  } catch (...) {
+    // Cut short: the keys moved so far are recorded, and Undo swaps exactly them back.
+    if (action->HasMoved()) fAction = action;
+    throw;
+  }
   fAction = action;
   Notify();
   return true;

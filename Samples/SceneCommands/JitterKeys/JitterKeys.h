@@ -35,6 +35,8 @@ class TJitterKeysAction final : public TQVRefObject {
   void MoveSelectedKeys();
   // Undo and Redo: exchanges the recorded times with the keys' current ones.
   void Swap();
+  // Whether the record holds a moved key.
+  bool HasMoved() const { return fKeys.Length() > 0; }
 
  private:
   bool ProcessNode(IHostAnimationNode* node, TTimeOffsetTable table);

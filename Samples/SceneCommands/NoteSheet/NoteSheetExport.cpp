@@ -126,9 +126,7 @@ void CollectComments(TNoteSheetComponent& component, TQVArray<QVKeyTimeRecord>& 
   for (int32_t i = 0; i < n; ++i) {
     IHostKeyframe* key = track->GetKey(i);
     if (!key) continue;
-    TQVCountedPtr<IHostKeyframeItem> value;
-    QVQuery(key, value);
-    if (!values.Append(value.Get()) || !times.Append(key->GetTimeRecord()))
+    if (!values.Append(key->GetValue()) || !times.Append(key->GetTimeRecord()))
       QVThrow(kQVErrOutOfMemory, kNoteSheetSource, kNoteSheetNoTextTrackLine);
   }
 }

@@ -19,7 +19,7 @@ void AppendDecimal(TQVString& text, int32_t value) {
 
 namespace {
 
-void AppendTwoDigits(TQVString& text, int32_t value) {
+void AppendTwoDigits(TQVString& text, uint32_t value) {
   text.AppendChar(uint16_t('0' + value / 10));
   text.AppendChar(uint16_t('0' + value % 10));
 }
@@ -27,11 +27,18 @@ void AppendTwoDigits(TQVString& text, int32_t value) {
 }  // namespace
 
 void FormatTimecode(int32_t ticks, int32_t fps, TQVString& out) {
-  const int32_t frame = fps > 0 ? (ticks % kQVTicksPerSecond) / (kQVTicksPerSecond / fps) : 0;
-  const int32_t seconds = ticks / kQVTicksPerSecond;
-  const int32_t minutes = seconds / 60;
-  const int32_t hours = minutes / 60;
+  // A time before zero is the timecode of its magnitude after a '-'; the magnitude of the
+  // smallest time does not fit a signed count.
+  const uint32_t magnitude = ticks < 0 ? 0u - uint32_t(ticks) : uint32_t(ticks);
+  constexpr uint32_t kTicks = uint32_t(kQVTicksPerSecond);
+  // A rate above the tick rate has no whole ticks per frame: no frames, as for 0.
+  const uint32_t ticksPerFrame = fps > 0 && uint32_t(fps) <= kTicks ? kTicks / uint32_t(fps) : 0;
+  const uint32_t frame = ticksPerFrame ? (magnitude % kTicks) / ticksPerFrame : 0;
+  const uint32_t seconds = magnitude / kTicks;
+  const uint32_t minutes = seconds / 60;
+  const uint32_t hours = minutes / 60;
   out.SetFrom("");
+  if (ticks < 0) out.AppendChar('-');
   if (hours != 0) {
     out.AppendChar(uint16_t('0' + hours % 10));
     out.AppendChar(':');
