@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "ExpectRaise.h"
+#include "InterpolatorSweep.h"
 #include "ModuleFixture.h"
 #include "QVException.h"
 #include "qvhost/Document.h"
@@ -166,6 +167,16 @@ TEST_F(InterpolatorSweepTest, MissingTargetAndMissingTreeRaiseWithTheirSourcesAn
   TQVCountedPtr<IClassFactory> factory = fModule->Factory(fModule->Resources().components.at(0).classId);
   ASSERT_EQ(factory->CreateInstance(nullptr, ISceneCommand::kID, fresh.PutVoid()), kQVOk);
   EXPECT_EQ(fresh->Prepare(), kQVOk) << "no context: nothing to prepare";
+}
+
+// The resource file gives the module's own block: its size and the field's offset.
+TEST_F(InterpolatorSweepTest, TheResourceFileDescribesTheBlockAtItsOffsets) {
+  ASSERT_NE(fDialog, nullptr);
+  EXPECT_EQ(fDialog->blockSize, sizeof(InterpolatorSweepParameters));
+  ASSERT_EQ(fDialog->fields.size(), 1u);
+  EXPECT_EQ(fDialog->fields[0].name, "ChosenInterpolator");
+  EXPECT_EQ(fDialog->fields[0].offset, offsetof(InterpolatorSweepParameters, ChosenInterpolatorItem));
+  EXPECT_EQ(qvhost::DialogFieldSize(fDialog->fields[0].type), sizeof(InterpolatorSweepParameters::ChosenInterpolatorItem));
 }
 
 }  // namespace
