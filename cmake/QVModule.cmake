@@ -32,6 +32,8 @@ function(qv_add_module name)
   if(NOT ARG_RESOURCE)
     set(ARG_RESOURCE ${CMAKE_CURRENT_SOURCE_DIR}/${name}.qvr.json)
   endif()
+  # A changed resource file relinks the module, so the copy below is made again.
+  set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${ARG_RESOURCE})
   add_custom_command(TARGET ${name} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ARG_RESOURCE} ${QV_MODULE_DIR}/${name}.qvr.json)
   set_property(GLOBAL APPEND PROPERTY QV_MODULES ${name})

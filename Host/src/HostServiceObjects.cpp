@@ -300,7 +300,11 @@ class FileDialogService final : public Service<HostFileDialogServices> {
       fJournal->Record("save", asked + ": cancelled");
       return kQVOk;
     }
-    TQVFixedString<1023> path;
+    if (answer.size() > kMaxPathBytes) {  // never cut to another file's path
+      fJournal->Record("save", asked + ": refused (a path longer than " + std::to_string(kMaxPathBytes) + " bytes)");
+      return kQVErrNotSupported;
+    }
+    TQVFixedString<kMaxPathBytes> path;
     path.SetFrom(answer.c_str());
     fJournal->Record("save", asked + ": " + answer);
     return file->SetFromPath(path, 0);
@@ -370,9 +374,13 @@ class ImageService final : public Service<HostImageServices> {
       fJournal->Record("picture", std::string("not saved: no ") + (picture ? "file" : "picture"));
       return kQVErrObjectMissing;
     }
-    TQVFixedString<1023> named;
+    TQVFixedString<kMaxPathBytes + 1> named;  // a byte more: a longer path shows as cut, and is refused
     file->GetFullPath(named);
     const std::string path = named.CStr();
+    if (path.size() > kMaxPathBytes) {
+      fJournal->Record("picture", "not saved: a path longer than " + std::to_string(kMaxPathBytes) + " bytes");
+      return kQVErrNotSupported;
+    }
     if (format != QVFourCC("JPEG")) {
       fJournal->Record("picture", path + " not saved: format " + FormatFourCC(format) + " is not offered");
       return kQVErrNotSupported;
@@ -390,8 +398,9 @@ class ImageService final : public Service<HostImageServices> {
         copy.pixels.assign(pixels, pixels + bytes);
       image = &copy;
     }
-    std::string error;
-    const QVResult prepared = file->PrepareToSave();  // makes the missing folders
+    std::string error = NotAFileToWrite(path);  // a device, FIFO or folder stays as it is
+    if (!error.empty()) error += ", not a file";
+    const QVResult prepared = error.empty() ? file->PrepareToSave() : kQVErrNotSupported;  // makes the missing folders
     if (path.empty() || prepared != kQVOk || !WriteJpeg(*image, path, 90, error)) {
       if (error.empty()) error = path.empty() ? "the file is not named" : "cannot make its folder";
       fJournal->Record("picture", path + " not saved: " + error);

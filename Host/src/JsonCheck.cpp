@@ -1,30 +1,340 @@
 // Strict JSON reading with precise refusals.
 #include "JsonCheck.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <iterator>
+#include <vector>
 
 namespace qvhost {
 
-nlohmann::json JsonCheck::ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw HostError(path + ": cannot open the file (" + std::strerror(errno) + ")");
-  std::stringstream text;
-  text << in.rdbuf();
+namespace {
+
+using nlohmann::json;
+
+// The bytes of a document, from memory or a file descriptor, checked as they are handed
+// on: a NUL byte, a byte that breaks UTF-8 or one past the size limit ends the input
+// there, and the reason is kept.
+class ByteSource {
+ public:
+  enum class Stop { None, End, Nul, Utf8, TooLarge, ReadError };
+
+  ByteSource(const char* data, size_t size) : fData(data), fSize(size) {}
+  explicit ByteSource(int descriptor) : fDescriptor(descriptor), fBuffer(1 << 16) {}
+
+  // The next byte, or -1 at the end of the input (or where it stopped).
+  int Peek() {
+    if (fStop != Stop::None) return -1;
+    if (fAt == fSize && !Fill()) return -1;
+    const uint8_t byte = uint8_t(fData[fAt]);
+    if (fOffset >= JsonCheck::kMaxFileBytes) return Halt(Stop::TooLarge);
+    if (byte == 0) return Halt(Stop::Nul);
+    if (!Utf8(byte)) return Halt(Stop::Utf8);
+    return byte;
+  }
+  void Advance() {
+    ++fAt;
+    ++fOffset;
+  }
+
+  Stop Stopped() const { return fStop; }
+  // The offset of the byte it stopped at; for invalid UTF-8, where the character began.
+  uint64_t Offset() const { return fStop == Stop::Utf8 || InsideCharacter() ? fCharacterStart : fOffset; }
+  int Error() const { return fError; }
+  // The input ended inside a UTF-8 character.
+  bool InsideCharacter() const { return fContinuations > 0; }
+
+ private:
+  bool Fill() {
+    if (fDescriptor < 0) {
+      fStop = Stop::End;
+      return false;
+    }
+    ssize_t got;
+    do {
+      got = ::read(fDescriptor, fBuffer.data(), fBuffer.size());
+    } while (got < 0 && errno == EINTR);
+    if (got <= 0) {
+      fError = got < 0 ? errno : 0;
+      fStop = got < 0 ? Stop::ReadError : Stop::End;
+      return false;
+    }
+    fData = fBuffer.data();
+    fSize = size_t(got);
+    fAt = 0;
+    return true;
+  }
+
+  int Halt(Stop why) {
+    fStop = why;
+    return -1;
+  }
+
+  // Whether `byte` may come next in UTF-8 (called once per byte, in order).
+  bool Utf8(uint8_t byte) {
+    if (fCheckedOffset == fOffset + 1) return true;  // peeked before
+    if (fContinuations > 0) {
+      if (byte < fLow || byte > fHigh) return false;
+      fLow = 0x80;
+      fHigh = 0xBF;
+      --fContinuations;
+    } else if (byte >= 0x80) {
+      fCharacterStart = fOffset;
+      fLow = 0x80;
+      fHigh = 0xBF;
+      if (byte >= 0xC2 && byte <= 0xDF) {
+        fContinuations = 1;
+      } else if (byte >= 0xE0 && byte <= 0xEF) {
+        fContinuations = 2;
+        if (byte == 0xE0) fLow = 0xA0;   // no overlong forms
+        if (byte == 0xED) fHigh = 0x9F;  // no surrogates
+      } else if (byte >= 0xF0 && byte <= 0xF4) {
+        fContinuations = 3;
+        if (byte == 0xF0) fLow = 0x90;
+        if (byte == 0xF4) fHigh = 0x8F;  // nothing past U+10FFFF
+      } else {
+        return false;
+      }
+    }
+    fCheckedOffset = fOffset + 1;
+    return true;
+  }
+
+  const char* fData = nullptr;
+  size_t fSize = 0;
+  size_t fAt = 0;
+  int fDescriptor = -1;
+  std::vector<char> fBuffer;
+  uint64_t fOffset = 0;
+  uint64_t fCheckedOffset = 0;
+  uint64_t fCharacterStart = 0;
+  int fContinuations = 0;
+  uint8_t fLow = 0x80, fHigh = 0xBF;
+  Stop fStop = Stop::None;
+  int fError = 0;
+};
+
+// An input iterator over a ByteSource; the default one is the end.
+class ByteIterator {
+ public:
+  using iterator_category = std::input_iterator_tag;
+  using value_type = char;
+  using difference_type = std::ptrdiff_t;
+  using pointer = const char*;
+  using reference = char;
+
+  ByteIterator() = default;
+  explicit ByteIterator(ByteSource* source) : fSource(source) {}
+  char operator*() const { return char(fSource->Peek()); }
+  ByteIterator& operator++() {
+    fSource->Advance();
+    return *this;
+  }
+  ByteIterator operator++(int) {
+    ByteIterator before = *this;
+    ++*this;
+    return before;
+  }
+  bool operator==(const ByteIterator& other) const { return AtEnd() == other.AtEnd(); }
+  bool operator!=(const ByteIterator& other) const { return !(*this == other); }
+
+ private:
+  bool AtEnd() const { return !fSource || fSource->Peek() < 0; }
+  ByteSource* fSource = nullptr;
+};
+
+// Builds the document from the parser's events, keeping the JSON path of the value being
+// read; refuses a key an object already has.
+class DocumentBuilder final : public nlohmann::json_sax<json> {
+ public:
+  json document;
+  std::string error;  // set when the builder refused, or from the parser's error
+  bool complete = false;
+  bool numberOutOfRange = false;
+  std::string lastToken, errorPath;
+  uint64_t errorOffset = 0;  // of the byte the parser stopped at
+
+  bool null() override { return Add(json(nullptr)); }
+  bool boolean(bool value) override { return Add(json(value)); }
+  bool number_integer(number_integer_t value) override { return Add(json(value)); }
+  bool number_unsigned(number_unsigned_t value) override { return Add(json(value)); }
+  bool number_float(number_float_t value, const string_t&) override { return Add(json(value)); }
+  bool string(string_t& value) override { return Add(json(std::move(value))); }
+  bool binary(binary_t&) override { return Add(json()); }
+  bool start_object(std::size_t) override { return Open(json::object()); }
+  bool key(string_t& key) override {
+    Frame& frame = fOpen.back();
+    if (frame.value->contains(key)) {
+      error = ObjectPath(fOpen.size()) + "." + key;
+      return false;
+    }
+    frame.key = std::move(key);
+    return true;
+  }
+  bool end_object() override { return Close(); }
+  bool start_array(std::size_t) override { return Open(json::array()); }
+  bool end_array() override { return Close(); }
+  bool parse_error(std::size_t position, const std::string& token, const nlohmann::detail::exception& exception) override {
+    numberOutOfRange = dynamic_cast<const nlohmann::detail::out_of_range*>(&exception) != nullptr;
+    lastToken = token;
+    errorPath = Path();
+    errorOffset = position > 0 ? position - 1 : 0;
+    return false;
+  }
+
+  // The JSON path of the value being read: each open container's step to its child, which
+  // is placed already, then the innermost one's step to the value still to come.
+  std::string Path() const {
+    std::string path = ObjectPath(fOpen.size());
+    if (!fOpen.empty()) path += Step(fOpen.back(), false);
+    return path;
+  }
+
+ private:
+  struct Frame {
+    json* value;
+    std::string key;
+  };
+
+  static std::string Step(const Frame& frame, bool placed) {
+    if (frame.value->is_object()) return "." + frame.key;
+    return "[" + std::to_string(frame.value->size() - (placed ? 1 : 0)) + "]";
+  }
+  // The path of the container open at depth `depth` (the root's at 1).
+  std::string ObjectPath(size_t depth) const {
+    std::string path = "$";
+    for (size_t i = 0; i + 1 < depth; ++i) path += Step(fOpen[i], true);
+    return path;
+  }
+
+  json* Place(json&& value) {
+    if (fOpen.empty()) {
+      document = std::move(value);
+      return &document;
+    }
+    json& parent = *fOpen.back().value;
+    if (parent.is_object()) return &(parent[fOpen.back().key] = std::move(value));
+    parent.push_back(std::move(value));
+    return &parent.back();
+  }
+  bool Add(json&& value) {
+    Place(std::move(value));
+    complete = fOpen.empty();
+    return true;
+  }
+  bool Open(json&& value) {
+    fOpen.push_back({Place(std::move(value)), ""});
+    return true;
+  }
+  bool Close() {
+    fOpen.pop_back();
+    complete = fOpen.empty();
+    return true;
+  }
+
+  std::vector<Frame> fOpen;
+};
+
+json ParseSource(ByteSource& source, const std::string& name) {
+  DocumentBuilder builder;
+  const std::string file = ShownPath(name);
+  const bool parsed = json::sax_parse(ByteIterator(&source), ByteIterator(), &builder, json::input_format_t::json, true);
+  if (parsed) return std::move(builder.document);
+  if (!builder.error.empty())
+    throw HostError(file + ": " + ShownPath(builder.error) + ": expected a key the object does not have already");
+  const std::string at = " at byte offset " + std::to_string(source.Offset());
+  switch (source.Stopped()) {
+    case ByteSource::Stop::Nul:
+      throw HostError(file + ": a NUL byte" + at + ": expected JSON text");
+    case ByteSource::Stop::Utf8:
+      throw HostError(file + ": invalid UTF-8" + at + ": expected UTF-8 text");
+    case ByteSource::Stop::TooLarge:
+      throw HostError(file + ": larger than 2 GiB: expected a file of at most 2 GiB");
+    case ByteSource::Stop::ReadError:
+      throw HostError(file + ": cannot read the file" + at + " (" + std::strerror(source.Error()) + ")");
+    default:
+      break;
+  }
+  if (builder.numberOutOfRange)
+    throw HostError(file + ": " + ShownPath(builder.errorPath) + ": expected a number within range (not " +
+                    ShownValue(builder.lastToken) + ")");
+  if (source.Stopped() == ByteSource::Stop::End) {
+    if (source.InsideCharacter())
+      throw HostError(file + ": invalid UTF-8" + at + ": the file ends inside a character");
+    if (source.Offset() == 0) throw HostError(file + ": an empty file: expected a JSON document");
+    throw HostError(file + ": malformed JSON: the file ends" + at + " inside the document (truncated?)");
+  }
+  const std::string where = " at byte offset " + std::to_string(builder.errorOffset);
+  if (builder.complete) throw HostError(file + ": malformed JSON: text after the end of the document" + where);
+  throw HostError(file + ": malformed JSON" + where + " (after \"" + ShownValue(builder.lastToken) +
+                  "\"): expected a JSON value or punctuation");
+}
+
+}  // namespace
+
+std::string ShownPath(const std::string& path) {
+  constexpr size_t kLimit = 200;
+  if (path.size() <= kLimit) return path;
+  size_t start = path.size() - (kLimit - 3);
+  while (start < path.size() && (uint8_t(path[start]) & 0xC0) == 0x80) ++start;  // not inside a character
+  return "..." + path.substr(start);
+}
+
+std::string ShownValue(const std::string& text) {
+  constexpr size_t kLimit = 40;
+  if (text.size() <= kLimit) return text;
+  size_t end = kLimit - 3;
+  while (end > 0 && (uint8_t(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end) + "...";
+}
+
+json JsonCheck::ReadFile(const std::string& path) {
+  const std::string file = ShownPath(path);
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0)
+    throw HostError(file + ": cannot open the file (" + std::strerror(errno) + ")");
+  if (S_ISDIR(status.st_mode)) throw HostError(file + ": a folder: expected a file");
+  if (!S_ISREG(status.st_mode))
+    throw HostError(file + ": not a regular file (a device, FIFO or socket): expected a file");
+  int descriptor;
+  do {
+    descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  } while (descriptor < 0 && errno == EINTR);
+  if (descriptor < 0) throw HostError(file + ": cannot open the file (" + std::strerror(errno) + ")");
+  // What was opened is checked again: the path may have changed in between.
+  if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+    ::close(descriptor);
+    throw HostError(file + ": not a regular file: expected a file");
+  }
+  if (uint64_t(status.st_size) > kMaxFileBytes) {
+    ::close(descriptor);
+    throw HostError(file + ": larger than 2 GiB: expected a file of at most 2 GiB");
+  }
+  ByteSource source(descriptor);
   try {
-    return nlohmann::json::parse(text.str());
-  } catch (const nlohmann::json::parse_error& error) {
-    throw HostError(path + ": malformed JSON at byte " + std::to_string(error.byte) +
-                    ": expected a JSON document");
-  } catch (const nlohmann::json::exception& error) {  // a number out of range, say
-    throw HostError(path + ": malformed JSON (" + error.what() + "): expected a JSON document");
+    json document = ParseSource(source, path);
+    ::close(descriptor);
+    return document;
+  } catch (...) {
+    ::close(descriptor);
+    throw;
   }
 }
 
+json JsonCheck::Parse(const std::string& text, const std::string& name) {
+  ByteSource source(text.data(), text.size());
+  return ParseSource(source, name);
+}
+
 void JsonCheck::Fail(const std::string& where, const std::string& expected) const {
-  throw HostError(fFile + ": " + where + ": expected " + expected);
+  throw HostError(ShownPath(fFile) + ": " + ShownPath(where) + ": expected " + expected);
 }
 
 const nlohmann::json& JsonCheck::Object(const nlohmann::json& value, const std::string& where,
@@ -54,11 +364,22 @@ std::string JsonCheck::String(const nlohmann::json& value, const std::string& wh
 
 int64_t JsonCheck::Integer(const nlohmann::json& value, const std::string& where, int64_t low,
                            int64_t high) const {
+  const std::string range = "an integer from " + std::to_string(low) + " to " + std::to_string(high);
+  // An integer too long for 64 bits arrives as a float.
+  if (value.is_number_float() && std::isfinite(value.get<double>()) &&
+      std::floor(value.get<double>()) == value.get<double>() && std::fabs(value.get<double>()) >= 9.2e18) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.17g", value.get<double>());
+    Fail(where, range + " (not " + ShownValue(text) + ")");
+  }
   if (!value.is_number_integer()) Fail(where, "an integer");
   const bool tooLarge = value.is_number_unsigned() && value.get<uint64_t>() > uint64_t(INT64_MAX);
   const int64_t number = tooLarge ? INT64_MAX : value.get<int64_t>();
   if (number < low || number > high)
-    Fail(where, "an integer from " + std::to_string(low) + " to " + std::to_string(high));
+    Fail(where, range + " (not " +
+                    ShownValue(value.is_number_unsigned() ? std::to_string(value.get<uint64_t>())
+                                                          : std::to_string(number)) +
+                    ")");
   return number;
 }
 

@@ -2,6 +2,7 @@
 // what was expected there.
 #pragma once
 
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 
@@ -13,8 +14,16 @@ namespace qvhost {
 
 class JsonCheck {
  public:
-  // Parses `path`; a missing or malformed file is refused.
+  // The largest file read: 2 GiB.
+  static constexpr uint64_t kMaxFileBytes = uint64_t(2) << 30;
+
+  // Parses `path`, a regular file of at most kMaxFileBytes. Reading stops at the first
+  // byte that cannot start or continue the document (a NUL byte, invalid UTF-8, a syntax
+  // error); a missing, non-regular, malformed or too large file is refused, and so is an
+  // object with a key twice, with the JSON path of the second one.
   static nlohmann::json ReadFile(const std::string& path);
+  // The same over text; `name` stands for the file in messages.
+  static nlohmann::json Parse(const std::string& text, const std::string& name);
 
   explicit JsonCheck(std::string file) : fFile(std::move(file)) {}
 
@@ -34,6 +43,11 @@ class JsonCheck {
  private:
   std::string fFile;
 };
+
+// A path as messages show it: at most 200 bytes, a longer one as "..." and its end.
+std::string ShownPath(const std::string& path);
+// A value's text as messages show it: at most 40 bytes, a longer one cut with "...".
+std::string ShownValue(const std::string& text);
 
 inline std::string JsonPath(const std::string& parent, const std::string& key) { return parent + "." + key; }
 inline std::string JsonPath(const std::string& parent, size_t index) {

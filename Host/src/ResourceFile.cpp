@@ -2,6 +2,8 @@
 #include "qvhost/ResourceFile.h"
 
 #include <cstdio>
+#include <iterator>
+#include <map>
 
 #include "JsonCheck.h"
 #include "QVString.h"
@@ -57,6 +59,18 @@ uint32_t DialogFieldSize(const std::string& type) {
   return 0;
 }
 
+uint32_t DialogFieldAlignment(const std::string& type) {
+  if (type == "bool" || type == "int8" || type == "uint8") return 1;
+  if (type == "int16") return 2;
+  if (type == "int32" || type == "uint32" || type == "float" || type == "fourcc") return 4;
+  if (type == "interpolator") return uint32_t(alignof(void*));
+  if (type == "string15") return uint32_t(alignof(TQVFixedString<15>));
+  if (type == "string31") return uint32_t(alignof(TQVFixedString<31>));
+  if (type == "string255") return uint32_t(alignof(TQVFixedString<255>));
+  if (type == "string1023") return uint32_t(alignof(TQVFixedString<1023>));
+  return 0;
+}
+
 const DialogResource* ResourceFile::FindDialog(int32_t id) const {
   for (const DialogResource& dialog : dialogs)
     if (dialog.id == id) return &dialog;
@@ -90,6 +104,33 @@ uint32_t ReadFourCC(const JsonCheck& check, const nlohmann::json& value, const s
   return code;
 }
 
+// A field lies within the block, at an offset aligned for its type, over no other field.
+void CheckPlace(const JsonCheck& check, const DialogResource& dialog, const DialogField& field,
+                const std::string& where, std::map<uint32_t, DialogField>& placed) {
+  const uint64_t size = DialogFieldSize(field.type), end = uint64_t(field.offset) + size;
+  const std::string offset = JsonPath(where, "offset");
+  if (field.offset % DialogFieldAlignment(field.type) != 0)
+    check.Fail(offset, "an offset that is a multiple of " + std::to_string(DialogFieldAlignment(field.type)) +
+                           " for a " + field.type + " field (not " + std::to_string(field.offset) + ")");
+  if (end > dialog.blockSize)
+    check.Fail(offset, "a field within the block of " + std::to_string(dialog.blockSize) + " bytes (a " + field.type +
+                           " of " + std::to_string(size) + " bytes at " + std::to_string(field.offset) + " ends at " +
+                           std::to_string(end) + ")");
+  // Fields placed so far by offset: the one starting next after this one, and the one
+  // before it, are the only ones it could overlap.
+  auto next = placed.lower_bound(field.offset);
+  const DialogField* over = next != placed.end() && next->first < end ? &next->second : nullptr;
+  if (!over && next != placed.begin()) {
+    const DialogField& before = std::prev(next)->second;
+    if (before.offset + DialogFieldSize(before.type) > field.offset) over = &before;
+  }
+  if (over)
+    check.Fail(offset, "a field over no other field (it overlaps " + over->name + ", bytes " +
+                           std::to_string(over->offset) + " to " +
+                           std::to_string(over->offset + DialogFieldSize(over->type)) + ")");
+  placed.emplace(field.offset, field);
+}
+
 }  // namespace
 
 ResourceFile LoadResourceFile(const std::string& path) {
@@ -121,13 +162,16 @@ ResourceFile LoadResourceFile(const std::string& path) {
     const auto& dialogs = check.Array(document["dialogs"], dialogsPath);
     for (size_t i = 0; i < dialogs.size(); ++i) {
       const std::string where = JsonPath(dialogsPath, i);
-      const auto& entry = check.Object(dialogs[i], where, {"id", "title", "fields", "controls"});
+      const auto& entry = check.Object(dialogs[i], where, {"id", "title", "size", "fields", "controls"});
       DialogResource dialog;
       dialog.id = int32_t(check.Integer(check.Required(entry, where, "id"), JsonPath(where, "id"), 1, 32767));
+      dialog.blockSize =
+          uint32_t(check.Integer(check.Required(entry, where, "size"), JsonPath(where, "size"), 0, 1 << 20));
       if (entry.contains("title")) dialog.title = check.String(entry["title"], JsonPath(where, "title"));
       if (entry.contains("fields")) {
         const std::string fieldsPath = JsonPath(where, "fields");
         const auto& fields = check.Array(entry["fields"], fieldsPath);
+        std::map<uint32_t, DialogField> placed;
         for (size_t f = 0; f < fields.size(); ++f) {
           const std::string at = JsonPath(fieldsPath, f);
           const auto& field = check.Object(fields[f], at, {"name", "type", "offset", "id"});
@@ -141,6 +185,7 @@ ResourceFile LoadResourceFile(const std::string& path) {
           parsed.offset = uint32_t(check.Integer(check.Required(field, at, "offset"), JsonPath(at, "offset"),
                                                  0, 1 << 20));
           if (field.contains("id")) parsed.id = ReadFourCC(check, field["id"], JsonPath(at, "id"));
+          CheckPlace(check, dialog, parsed, at, placed);
           dialog.fields.push_back(parsed);
         }
       }

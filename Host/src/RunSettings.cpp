@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "JsonCheck.h"
+#include "files/HostFile.h"
 #include "qvhost/HostError.h"
 
 namespace fs = std::filesystem;
@@ -16,10 +18,18 @@ void ApplyRunSettings(const RunRequest& request, ShellSettings& settings) {
   std::error_code error;
   const fs::path path = fs::absolute(request.saveAs, error);
   if (error || !path.has_filename() || path.filename() == "." || path.filename() == "..")
-    throw HostError("--save-as " + request.saveAs + ": expected the path of a file");
+    throw HostError("--save-as " + ShownPath(request.saveAs) + ": expected the path of a file");
+  const std::string shown = "--save-as " + ShownPath(request.saveAs);
+  const std::string answer = path.lexically_normal().string();
+  // The save dialog's answer is a path string of the host's: a longer path is not cut.
+  if (answer.size() > kMaxPathBytes)
+    throw HostError(shown + ": expected a path of at most " + std::to_string(kMaxPathBytes) + " bytes (it has " +
+                    std::to_string(answer.size()) + ")");
   if (!fs::is_directory(path.parent_path(), error))
-    throw HostError("--save-as " + request.saveAs + ": no folder " + path.parent_path().string());
-  settings.saveAnswer = path.lexically_normal().string();
+    throw HostError(shown + ": no folder " + ShownPath(path.parent_path().string()));
+  const std::string what = NotAFileToWrite(answer);
+  if (!what.empty()) throw HostError(shown + ": " + what + ", not a file: expected a regular file or a new path");
+  settings.saveAnswer = answer;
 }
 
 std::vector<std::string> WrittenFiles(const ShellSettings& settings, const Journal& journal) {

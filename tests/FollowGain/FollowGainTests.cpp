@@ -306,6 +306,7 @@ TEST_F(FollowGainTest, TheResourceFileDescribesTheBlockAtItsOffsets) {
 #pragma GCC diagnostic pop
   const qvhost::DialogResource* dialog = fModules.at(0)->Resources().FindDialog(kFollowGainDialog);
   ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->blockSize, sizeof(FollowGainParameters));
   EXPECT_EQ(dialog->fields.size(), 43u);
   for (const auto& expected : fields) {
     const qvhost::DialogField* found = nullptr;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "ExpectRaise.h"
+#include "InterpolatorSweep.h"
 #include "ModuleFixture.h"
 #include "RefusedAllocations.h"
 #include "QVException.h"
@@ -211,6 +212,16 @@ TEST_F(InterpolatorSweepTest, OneUndoAfterADoCutShortByARefusedAllocationRestore
     return run;
   });
   EXPECT_GT(allocations, 2);
+}
+
+// The resource file gives the module's own block: its size and the field's offset.
+TEST_F(InterpolatorSweepTest, TheResourceFileDescribesTheBlockAtItsOffsets) {
+  ASSERT_NE(fDialog, nullptr);
+  EXPECT_EQ(fDialog->blockSize, sizeof(InterpolatorSweepParameters));
+  ASSERT_EQ(fDialog->fields.size(), 1u);
+  EXPECT_EQ(fDialog->fields[0].name, "ChosenInterpolator");
+  EXPECT_EQ(fDialog->fields[0].offset, offsetof(InterpolatorSweepParameters, ChosenInterpolatorItem));
+  EXPECT_EQ(qvhost::DialogFieldSize(fDialog->fields[0].type), sizeof(InterpolatorSweepParameters::ChosenInterpolatorItem));
 }
 
 }  // namespace

@@ -243,6 +243,7 @@ TEST_F(NoteSheetTest, NewComponentHasItsDefaultsAndAnswersTheBoxInBothInterfaces
 TEST_F(NoteSheetTest, TheDialogDescriptionMatchesTheBlock) {
   const qvhost::DialogResource* dialog = fModule->Resources().FindDialog(1200);
   ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->blockSize, sizeof(NoteSheetParameters));
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Winvalid-offsetof"
   const size_t color = offsetof(NoteSheetParameters, TextColor), background = offsetof(NoteSheetParameters, BackgroundColor);

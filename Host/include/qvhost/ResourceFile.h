@@ -31,6 +31,7 @@ struct DialogField {
 struct DialogResource {
   int32_t id = 0;
   std::string title;
+  uint32_t blockSize = 0;  // the parameter block's size in bytes; every field lies within it
   std::vector<DialogField> fields;
   std::vector<uint32_t> controls;  // four-character control identifiers
 };
@@ -49,11 +50,14 @@ struct QVHOST_API ResourceFile {
 };
 
 // Reads and checks a resource file; throws HostError naming the file, the JSON path and
-// what was expected.
+// what was expected. Each dialog gives its block's size; fields that overlap, are not
+// aligned for their type or do not fit in the block are refused.
 QVHOST_API ResourceFile LoadResourceFile(const std::string& path);
 
 // Byte size of a dialog field type, or 0 when the type is unknown.
 QVHOST_API uint32_t DialogFieldSize(const std::string& type);
+// The alignment a field of the type needs in the block, or 0 when the type is unknown.
+QVHOST_API uint32_t DialogFieldAlignment(const std::string& type);
 
 // "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" <-> identifier.
 QVHOST_API std::string FormatGuid(const QVGUID& id);

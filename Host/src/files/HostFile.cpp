@@ -50,6 +50,28 @@ QVResult ErrorCode(int error) {
   return error == ENOENT || error == ENOTDIR ? kQVErrFileNotFound : kQVErrNotSupported;
 }
 
+// Opens `path` for writing only when it is a regular file or new: a FIFO opened without
+// waiting, and what was opened checked again.
+int OpenToWrite(const std::string& path, int flags) {
+  if (!NotAFileToWrite(path).empty()) {
+    errno = EINVAL;
+    return -1;
+  }
+  int descriptor;
+  do {
+    descriptor = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+  } while (descriptor < 0 && errno == EINTR);
+  if (descriptor < 0) return -1;
+  struct stat status;
+  if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+    ::close(descriptor);
+    errno = EINVAL;
+    return -1;
+  }
+  ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+  return descriptor;
+}
+
 }  // namespace
 
 HostFile::~HostFile() { Close(); }
@@ -57,6 +79,7 @@ HostFile::~HostFile() { Close(); }
 // ---- IHostFileSpec ----------------------------------------------------------------------
 
 QVResult HostFile::SetFromPath(const TQVString& path, int32_t) {
+  if (size_t(path.ByteLength()) > kMaxPathBytes) return kQVErrNotSupported;
   fPath = path.CStr();
   return kQVOk;
 }
@@ -111,8 +134,10 @@ QVResult HostFile::Open(IHostFileSpec* file) {
     fPath = host->Named();
     fMode = host->fMode;
   } else {
-    TQVFixedString<1023> path;
+    // One byte more than a path may have: a full string was cut, and is refused.
+    TQVFixedString<kMaxPathBytes + 1> path;
     file->GetFullPath(path);
+    if (size_t(path.ByteLength()) > kMaxPathBytes) return kQVErrNotSupported;
     fPath = path.CStr();
     fMode = kQVFileReadable;
   }
@@ -133,17 +158,18 @@ QVResult HostFile::OpenExisting() {
     flags = O_RDWR;
   else if (fMode & kQVFileWritable)
     flags = O_WRONLY;
-  do {
-    fDescriptor = ::open(fPath.c_str(), flags | O_CLOEXEC);
-  } while (fDescriptor < 0 && errno == EINTR);
+  if (flags != O_RDONLY) {
+    fDescriptor = OpenToWrite(fPath, flags);
+  } else {
+    do {
+      fDescriptor = ::open(fPath.c_str(), flags | O_CLOEXEC);
+    } while (fDescriptor < 0 && errno == EINTR);
+  }
   return fDescriptor >= 0 ? kQVOk : ErrorCode(errno);
 }
 
 QVResult HostFile::Create() {
-  int descriptor;
-  do {
-    descriptor = ::open(fPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  } while (descriptor < 0 && errno == EINTR);
+  const int descriptor = OpenToWrite(fPath, O_WRONLY | O_CREAT);
   if (descriptor < 0) return ErrorCode(errno);
   ::close(descriptor);
   return kQVOk;
@@ -255,5 +281,21 @@ void HostFile::SetFileInformation(const QVFileInformation& information) {
 void HostFile::GetPath(TQVString& path) { path.SetFrom(Named().c_str()); }
 
 TQVCountedPtr<IHostFileSpec> MakeHostFile() { return Adopt<IHostFileSpec>(new HostFile()); }
+
+std::string NotAFileToWrite(const std::string& path) {
+  struct stat status;
+  if (::stat(path.c_str(), &status) != 0) return "";  // new (or not reachable: the write says why)
+  if (S_ISREG(status.st_mode)) return "";
+  if (S_ISDIR(status.st_mode)) return "a folder";
+  if (S_ISFIFO(status.st_mode)) return "a FIFO";
+  if (S_ISSOCK(status.st_mode)) return "a socket";
+  if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) return "a device";
+  return "not a regular file";
+}
+
+SaveCalls& AtomicSaveCalls() {
+  static SaveCalls calls{&::write, &::fsync};
+  return calls;
+}
 
 }  // namespace qvhost

@@ -1,6 +1,8 @@
 // The reference host's files: specifications and byte streams over real files.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 
@@ -65,5 +67,23 @@ class QVHOST_API HostFile final : public HostObject<IHostFileSpec, IHostFileStre
 
 // A new file specification; it also answers IHostFileStream.
 QVHOST_API TQVCountedPtr<IHostFileSpec> MakeHostFile();
+
+// The longest path the host's file strings hold; a longer one is refused, never cut.
+constexpr size_t kMaxPathBytes = 1023;
+
+// What keeps `path` from being written as a file: "" when it names a regular file (a
+// link is followed) or nothing yet, else what it is ("a folder", "a FIFO", ...). Output
+// goes only to regular files or new paths: a device, FIFO, socket or folder is left as
+// it is.
+QVHOST_API std::string NotAFileToWrite(const std::string& path);
+
+// The calls the atomic save (WriteFileAtomically) writes and syncs its temporary file
+// with. Tests put failing ones in to see that a failed save keeps the old file and leaves
+// no temporary file; everything else leaves them as they are.
+struct SaveCalls {
+  ssize_t (*write)(int descriptor, const void* data, size_t count);
+  int (*fsync)(int descriptor);
+};
+QVHOST_API SaveCalls& AtomicSaveCalls();
 
 }  // namespace qvhost

@@ -14,6 +14,7 @@
 
 #include "../JsonCheck.h"
 #include "CanonicalJson.h"
+#include "../files/HostFile.h"
 #include "ParameterFields.h"
 #include "qvhost/AttachedComponent.h"
 #include "qvhost/TokenStream.h"
@@ -40,8 +41,13 @@ class SceneReader {
     const std::string root = "$";
     fCheck.Object(document, root,
                   {"qvscene", "time", "elements", "objects", "owners", "extra", "selection", "view"});
-    fCheck.Integer(fCheck.Required(document, root, "qvscene"), JsonPath(root, "qvscene"), kFormatVersion,
-                   kFormatVersion);
+    const auto& version = fCheck.Required(document, root, "qvscene");
+    if (!version.is_number_integer() || version.get<int64_t>() != kFormatVersion) {
+      const std::string given = version.is_number() ? version.dump() : "not a version number";
+      fCheck.Fail(JsonPath(root, "qvscene"), "the format version " + std::to_string(kFormatVersion) +
+                                                 " (this host reads version " + std::to_string(kFormatVersion) +
+                                                 " only; the file has " + ShownValue(given) + ")");
+    }
     auto made = Adopt<Document>(new Document(fJournal));
     Scene& scene = made->GetScene();
     fScene = &scene;
@@ -129,6 +135,7 @@ class SceneReader {
   // `translations`: the keys of an element's own track, which may carry one.
   void Keys(const json& value, const std::string& where, KeyTrack& track, bool translations = false) {
     const auto& keys = fCheck.Array(value, where);
+    std::set<int32_t> times;
     for (size_t i = 0; i < keys.size(); ++i) {
       const std::string at = JsonPath(where, i);
       const auto& entry =
@@ -137,6 +144,9 @@ class SceneReader {
       const int32_t ticks =
           int32_t(fCheck.Integer(fCheck.Required(entry, at, "time"), JsonPath(at, "time"), INT32_MIN, INT32_MAX));
       const bool selected = entry.contains("selected") && fCheck.Boolean(entry["selected"], JsonPath(at, "selected"));
+      // Two keys at one time would load as one.
+      if (!times.insert(ticks).second)
+        fCheck.Fail(JsonPath(at, "time"), "a time no other key of this track has (" + std::to_string(ticks) + " is taken)");
       Key& key = track.Add(ticks, selected);
       if (selected) fSelectedKeys.push_back(&key);
       if (entry.contains("translation")) {
@@ -481,15 +491,7 @@ TQVCountedPtr<Document> LoadSceneFile(const std::string& path, std::shared_ptr<J
 
 TQVCountedPtr<Document> ParseScene(const std::string& text, const std::string& name,
                                    std::shared_ptr<Journal> journal, ComponentMaker* maker) {
-  json document;
-  try {
-    document = json::parse(text);
-  } catch (const json::parse_error& error) {
-    throw HostError(name + ": malformed JSON at byte " + std::to_string(error.byte) + ": expected a JSON document");
-  } catch (const json::exception& error) {  // a number out of range, say
-    throw HostError(name + ": malformed JSON (" + error.what() + "): expected a JSON document");
-  }
-  return SceneReader(name, std::move(journal), maker).Read(document);
+  return SceneReader(name, std::move(journal), maker).Read(JsonCheck::Parse(text, name));
 }
 
 std::string SceneText(Document& document) {
@@ -548,18 +550,22 @@ std::vector<std::string> SceneChanges(const std::string& before, const std::stri
 }
 
 void WriteFileAtomically(const std::string& requested, const std::string& contents) {
+  const std::string shown = ShownPath(requested);
   // A link is followed: the file it names is replaced, the link stays.
   std::error_code error;
   std::string path = requested;
   if (fs::symlink_status(requested, error).type() == fs::file_type::symlink) {
     path = fs::weakly_canonical(requested, error).string();
-    if (error) throw HostError(requested + ": cannot write the file (" + error.message() + ")");
+    if (error) throw HostError(shown + ": cannot write the file (" + error.message() + ")");
   }
+  // Only a regular file is replaced; a device, FIFO, socket or folder stays as it is.
+  const std::string what = NotAFileToWrite(path);
+  if (!what.empty()) throw HostError(shown + ": " + what + ", not a file: expected a regular file or a new path");
   const fs::path target(path);
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
   const int fd = mkstemp(temporary.data());
-  if (fd < 0) throw HostError(path + ": cannot write the file (" + std::strerror(errno) + ")");
+  if (fd < 0) throw HostError(shown + ": cannot write the file (" + std::strerror(errno) + ")");
   // mkstemp makes the file private: give it the old file's mode, or what the umask allows.
   struct stat old {};
   if (::stat(path.c_str(), &old) == 0) {
@@ -569,24 +575,26 @@ void WriteFileAtomically(const std::string& requested, const std::string& conten
     ::umask(mask);
     ::fchmod(fd, 0666 & ~mask);
   }
+  const SaveCalls& calls = AtomicSaveCalls();
   const char* data = contents.data();
   size_t left = contents.size();
-  bool ok = true;
-  while (left > 0 && ok) {
-    const ssize_t written = ::write(fd, data, left);
-    ok = written > 0;
-    if (ok) {
-      data += written;
-      left -= size_t(written);
+  int failure = 0;
+  while (left > 0 && failure == 0) {
+    const ssize_t written = calls.write(fd, data, left);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      failure = written < 0 ? errno : EIO;
+      break;
     }
+    data += written;
+    left -= size_t(written);
   }
-  const int failure = ok ? 0 : errno;
-  ok = ::fsync(fd) == 0 && ok;
-  ::close(fd);
-  if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    const int reason = failure ? failure : errno;
+  if (failure == 0 && calls.fsync(fd) != 0) failure = errno;
+  if (::close(fd) != 0 && failure == 0) failure = errno;
+  if (failure == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) failure = errno;
+  if (failure != 0) {
     std::remove(temporary.c_str());
-    throw HostError(path + ": cannot write the file (" + std::strerror(reason) + ")");
+    throw HostError(shown + ": cannot write the file (" + std::strerror(failure) + ")");
   }
 }
 
