@@ -527,7 +527,7 @@ TEST_F(SaveServicesTest, TheSaveDialogAnswersWithTheRunsFileOrIsCancelled) {
   struct Case {
     std::string answer, folder, name, full;
   } cases[] = {
-      {"/tmp/pages/notes.html", "/tmp/pages/", "notes", "/tmp/pages/notes.html"},
+      {"/home/user/pages/notes.html", "/home/user/pages/", "notes", "/home/user/pages/notes.html"},
       {"", "", "Untitled", "Untitled"},  // cancelled: the default name stays, no folder
   };
   for (const Case& c : cases) {
@@ -545,7 +545,7 @@ TEST_F(SaveServicesTest, TheSaveDialogAnswersWithTheRunsFileOrIsCancelled) {
     EXPECT_EQ(name.CStr(), c.name);
     EXPECT_EQ(full.CStr(), c.full);
   }
-  const std::vector<std::string> expected = {"\"Save as Html\" htmL: /tmp/pages/notes.html",
+  const std::vector<std::string> expected = {"\"Save as Html\" htmL: /home/user/pages/notes.html",
                                              "\"Save as Html\" htmL: cancelled"};
   EXPECT_EQ(fShell->GetJournal().Texts("save"), expected);
   auto files = ServiceOf<HostFileServices>(QVService::File);

@@ -999,18 +999,18 @@ TEST_F(HostFileTest, FolderNameAndExtension) {
   file->SetExtension(TQVFixedString<15>("html"));
   EXPECT_EQ(Text([&](TQVString& s) { file->GetFullPath(s); }), "Untitled.html");
 
-  EXPECT_EQ(file->SetFromPath(TQVFixedString<63>("/tmp/pages/scene.page.html"), 0), kQVOk);
-  EXPECT_EQ(Text([&](TQVString& s) { file->GetFolder(s); }), "/tmp/pages/");
+  EXPECT_EQ(file->SetFromPath(TQVFixedString<63>("/home/user/pages/scene.page.html"), 0), kQVOk);
+  EXPECT_EQ(Text([&](TQVString& s) { file->GetFolder(s); }), "/home/user/pages/");
   EXPECT_EQ(Text([&](TQVString& s) { file->GetNameWithoutExtension(s); }), "scene.page");
-  EXPECT_EQ(Text([&](TQVString& s) { file->GetFullPath(s); }), "/tmp/pages/scene.page.html");
+  EXPECT_EQ(Text([&](TQVString& s) { file->GetFullPath(s); }), "/home/user/pages/scene.page.html");
   file->SetExtension(TQVFixedString<15>("jpg"));
-  EXPECT_EQ(Text([&](TQVString& s) { file->GetFullPath(s); }), "/tmp/pages/scene.page.jpg");
+  EXPECT_EQ(Text([&](TQVString& s) { file->GetFullPath(s); }), "/home/user/pages/scene.page.jpg");
   file->SetExtension(TQVFixedString<15>(".png"));
-  EXPECT_EQ(Text([&](TQVString& s) { file->GetFullPath(s); }), "/tmp/pages/scene.page.png");
-  file->SetFromPath(TQVFixedString<63>("/tmp/.hidden/.profile"), 0);
+  EXPECT_EQ(Text([&](TQVString& s) { file->GetFullPath(s); }), "/home/user/pages/scene.page.png");
+  file->SetFromPath(TQVFixedString<63>("/home/user/.hidden/.profile"), 0);
   EXPECT_EQ(Text([&](TQVString& s) { file->GetNameWithoutExtension(s); }), ".profile");
   file->SetExtension(TQVFixedString<15>("txt"));
-  EXPECT_EQ(Text([&](TQVString& s) { file->GetFullPath(s); }), "/tmp/.hidden/.profile.txt");
+  EXPECT_EQ(Text([&](TQVString& s) { file->GetFullPath(s); }), "/home/user/.hidden/.profile.txt");
   file->SetFromPath(TQVFixedString<15>("plain"), 0);
   EXPECT_EQ(Text([&](TQVString& s) { file->GetFolder(s); }), "");
 }
