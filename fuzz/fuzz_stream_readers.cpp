@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "IHostFiles.h"
@@ -71,7 +73,11 @@ void Step(TTextStream& stream, int kind, std::string& out) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static Runtime runtime;
-  static const std::string path = "/tmp/qv-fuzz-stream-" + std::to_string(getpid()) + ".txt";
+  // The input's file in the temporary folder ($TMPDIR), removed when the fuzzer exits.
+  static const std::string path =
+      (std::filesystem::temp_directory_path() / ("qv-fuzz-stream-" + std::to_string(getpid()) + ".txt")).string();
+  static const int removal = std::atexit([] { std::remove(path.c_str()); });
+  (void)removal;
   if (FILE* file = std::fopen(path.c_str(), "wb")) {
     std::fwrite(data, 1, size, file);
     std::fclose(file);

@@ -3,7 +3,7 @@
 # module on the example scenes, saving the results (and NoteSheet's page) under out/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh demo
 cmake --preset default >/dev/null
 cmake --build --preset default
 qvhost=build/default/bin/qvhost

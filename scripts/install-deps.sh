@@ -1,8 +1,20 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when any is missing.
+# Installs the Debian packages one of the README commands needs, when any is missing,
+# without the packages they merely recommend.
+#   install-deps.sh demo   building the host, the modules and the tests, and running them
+#   install-deps.sh test   the above and the test tools: the sanitizer runtime, clang and
+#                          libFuzzer, the 32-bit compiler, nm and the headless browser
+#   install-deps.sh bench  the above and Google Benchmark
 set -euo pipefail
-packages=(cmake ninja-build g++ g++-multilib clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-          nlohmann-json3-dev libjpeg-dev binutils chromium)
+demo=(cmake ninja-build g++ libgtest-dev libgmock-dev nlohmann-json3-dev libjpeg-dev)
+test=("${demo[@]}" libasan8 libubsan1 clang libclang-rt-14-dev g++-multilib binutils chromium)
+bench=("${test[@]}" libbenchmark-dev)
+case "${1:-}" in
+  demo) packages=("${demo[@]}") ;;
+  test) packages=("${test[@]}") ;;
+  bench) packages=("${bench[@]}") ;;
+  *) echo "usage: $0 demo|test|bench" >&2; exit 2 ;;
+esac
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
@@ -13,4 +25,4 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
-$sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

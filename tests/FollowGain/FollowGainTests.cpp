@@ -2,6 +2,7 @@
 #include <cmath>
 #include <cstddef>
 #include <functional>
+#include <iterator>
 
 #include "ExpectRaise.h"
 #include "FollowGainParameters.h"
@@ -233,6 +234,39 @@ TEST_F(FollowGainTest, ResetAllRecapturesEveryFollowGainOfTheSceneAndResetOnlyIt
   Current().SetTime(0);
   ExpectVector(Element("A").Local().translation, 3, 1, -2);
   ExpectVector(Element("B").Local().translation, 1, 0, 0);  // B recaptured where T is now
+}
+
+// The reset walks every component of every element: another module's parameter list is
+// passed over (neither set nor its element redrawn for it), and a FollowGain after it on
+// the same element is still reset.
+TEST_F(FollowGainTest, ResetAllPassesOverOtherComponentsBesideAFollowGain) {
+  Load("ExtentFollow");
+  Load("NoteSheet");
+  Open(R"({"qvscene": 1, "elements": [
+    {"name": "T", "animation": {"track": [{"time": 0, "translation": [1, 0, 0]}, {"time": 180000, "translation": [5, 2, -4]}]}},
+    {"name": "A"}, {"name": "B"}, {"name": "C"}]})");
+  const std::pair<const char*, const char*> others[] = {{"ExtentFollow", "A"}, {"NoteSheet", "B"}, {"ExtentFollow", "C"}};
+  for (const auto& [component, element] : others) Attach(component, element);
+  for (const char* name : {"A", "B"}) Control(Attach("FollowGain", name), "obj1", "T");
+  Current().Evaluate();  // both FollowGains capture (1, 0, 0)
+  Current().SetTime(180000);
+  const auto values = [](qvhost::ComponentCarrier& carrier) {
+    return qvhost::HeadlessDialog(carrier.Dialog(), carrier.Dialog()->id, nullptr)
+        .Values(Parameters(carrier)->GetParameterBlock());
+  };
+  std::vector<std::vector<std::string>> before;
+  for (const auto& [component, element] : others) before.push_back(values(Carrier(element)));
+
+  EXPECT_EQ(Control(Carrier("A", 1), "RESA"), kQVOk);
+  fShell->GetJournal().Clear();
+  EXPECT_EQ(Carrier("A", 1).Query<IObjectModifier>()->Apply(&Element("A")), kQVOk);
+  EXPECT_EQ(Journal("display"), (std::vector<std::string>{"invalidate A", "invalidate B", "invalidate A"}))
+      << "one redraw per FollowGain reset, then A's Apply";
+  EXPECT_EQ(Block(Carrier("B", 1)).RefCaptured, 0) << "reset behind B's NoteSheet, captured at its next Apply";
+  EXPECT_EQ(Block(Carrier("A", 1)).RefCaptured, 1);
+  ExpectVector(Block(Carrier("A", 1)).RefPos, 5, 2, -4);
+  for (size_t i = 0; i < std::size(others); ++i)
+    EXPECT_EQ(values(Carrier(others[i].second)), before[i]) << others[i].first << " on " << others[i].second;
 }
 
 TEST_F(FollowGainTest, ACommaSeparatorIsShownInTheReference) {

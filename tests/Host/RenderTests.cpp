@@ -241,6 +241,7 @@ class RecordingCallback final : public HostObject<IRenderCallback> {
   QVResult Progress(float done, float total) override {
     fLog.Add(fName + " 3");
     EXPECT_LE(done, total);
+    Called();
     return progressAnswer;
   }
   QVResult Reserved4(void*) override { return 0; }
@@ -250,7 +251,7 @@ class RecordingCallback final : public HostObject<IRenderCallback> {
   QVResult Reserved8(void*) override { return 0; }
   QVResult RenderStarting() override {
     fLog.Add(fName + " 9");
-    if (stopOnStart && fRenderer) fRenderer->StopRender();
+    Called();
     return startAnswer;
   }
   QVResult RenderFinished() override {
@@ -263,9 +264,13 @@ class RecordingCallback final : public HostObject<IRenderCallback> {
   void SetLinkedObject(IUnknown*) override {}
 
   QVResult progressAnswer = kQVOk, startAnswer = kQVOk;
-  bool stopOnStart = false;
+  int stopAtCall = 0;  // stops the renderer during this call of the render (1: RenderStarting)
 
  private:
+  void Called() {
+    if (++fCalls == stopAtCall && fRenderer) fRenderer->StopRender();
+  }
+  int fCalls = 0;
   std::string fName;
   Log& fLog;
   TQVCountedPtr<Renderer> fRenderer;
@@ -384,7 +389,7 @@ TEST_F(RendererTest, AnswersOtherThanZeroEndTheRenderWithoutItsPicture) {
 TEST_F(RendererTest, AStopFromACallbackDropsTheQueuedRendersUncalled) {
   {
     auto first = Callback("a"), stopping = Callback("b"), dropped = Callback("c");
-    stopping->stopOnStart = true;
+    stopping->stopAtCall = 1;
     stopping->startAnswer = kQVErrStopped;
     for (RecordingCallback* callback : {first.Get(), stopping.Get(), dropped.Get()}) Start(callback);
   }
@@ -395,6 +400,41 @@ TEST_F(RendererTest, AStopFromACallbackDropsTheQueuedRendersUncalled) {
                                              "b 9", "c released", "b released"};
   EXPECT_EQ(Calls(), expected);
   EXPECT_EQ(fRenderer->FinishedRenders(), 1);
+}
+
+// A callback that stops the renderer and answers as usual: the render ends at the
+// renderer's next step, without its finishing call, and the queued renders are dropped.
+TEST_F(RendererTest, AStopDuringAnyCallOfTheRenderEndsItWithoutItsPicture) {
+  const struct Case {
+    int call;
+    std::vector<std::string> calls;
+  } cases[] = {
+      {1, {"b 9", "c released", "b released"}},                // RenderStarting
+      {2, {"b 9", "b 3", "c released", "b released"}},         // the first Progress
+      {3, {"b 9", "b 3", "b 3", "c released", "b released"}},  // the last Progress
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.call);
+    RecordingCallback::Log log;
+    Gate gate;
+    auto renderer = Adopt<Renderer>(new Renderer(gate.Draw(), 16, 12, fJournal));
+    {
+      // "a" waits at the gate while the others are queued.
+      auto first = Adopt<RecordingCallback>(new RecordingCallback("a", log, renderer.Get()));
+      auto stopping = Adopt<RecordingCallback>(new RecordingCallback("b", log, renderer.Get()));
+      auto dropped = Adopt<RecordingCallback>(new RecordingCallback("c", log, renderer.Get()));
+      stopping->stopAtCall = c.call;
+      for (RecordingCallback* callback : {first.Get(), stopping.Get(), dropped.Get()})
+        ASSERT_EQ(StartHanded(*renderer, callback), kQVOk);
+    }
+    gate.Open();
+    renderer->WaitUntilIdle();
+    std::vector<std::string> expected = {"a 9", "a 3", "a 3", "a 10 16x12", "a released"};
+    expected.insert(expected.end(), c.calls.begin(), c.calls.end());
+    EXPECT_EQ(log.calls, expected);
+    EXPECT_EQ(renderer->FinishedRenders(), 1);
+    renderer->Shutdown();
+  }
 }
 
 TEST_F(RendererTest, RefusesSizesOutOfRangeAndStartsAfterShutdown) {
@@ -572,7 +612,7 @@ TEST_F(SaveServicesTest, TheSaveDialogAnswersWithTheRunsFileOrIsCancelled) {
   struct Case {
     std::string answer, folder, name, full;
   } cases[] = {
-      {"/tmp/pages/notes.html", "/tmp/pages/", "notes", "/tmp/pages/notes.html"},
+      {"/home/user/pages/notes.html", "/home/user/pages/", "notes", "/home/user/pages/notes.html"},
       {"", "", "Untitled", "Untitled"},  // cancelled: the default name stays, no folder
   };
   for (const Case& c : cases) {
@@ -590,7 +630,7 @@ TEST_F(SaveServicesTest, TheSaveDialogAnswersWithTheRunsFileOrIsCancelled) {
     EXPECT_EQ(name.CStr(), c.name);
     EXPECT_EQ(full.CStr(), c.full);
   }
-  const std::vector<std::string> expected = {"\"Save as Html\" htmL: /tmp/pages/notes.html",
+  const std::vector<std::string> expected = {"\"Save as Html\" htmL: /home/user/pages/notes.html",
                                              "\"Save as Html\" htmL: cancelled"};
   EXPECT_EQ(fShell->GetJournal().Texts("save"), expected);
   auto files = ServiceOf<HostFileServices>(QVService::File);

@@ -9,6 +9,7 @@
 #include <deque>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -196,6 +197,10 @@ class FakeRenderer final : public qvhost::HostObject<IHostRenderer> {
   }
   QVResult StartRender(IRenderCallback* callback, int32_t a, int32_t b, int32_t c) override {
     qvhost::HostMemory::Instance().RefuseAll(false);
+    if (refusedStarts.count(fStarts++)) {  // the callback stays with the caller
+      fLog.Add("start refused");
+      return kQVErrNotSupported;
+    }
     fLog.Add(std::string("start") + (callback ? "" : " without callback") + (a || b || c ? " (arguments)" : ""));
     std::lock_guard<std::mutex> lock(fMutex);
     fQueue.push_back({callback, fWidth, fHeight});
@@ -228,6 +233,11 @@ class FakeRenderer final : public qvhost::HostObject<IHostRenderer> {
     fQuit = false;
   }
   int stopAfter = -1;
+  // The progress display reports a stop right before this callback call (1: the first
+  // render's RenderStarting, 2 and 3: its Progress, 4: its RenderFinished, 5: the next
+  // render's RenderStarting...).
+  int stopBeforeCall = -1;
+  std::set<int> refusedStarts;  // by number, from 0
   std::atomic<int> finishedCount{0};
 
  private:
@@ -251,10 +261,23 @@ class FakeRenderer final : public qvhost::HostObject<IHostRenderer> {
         if (fStopped) {
           fLog.Add("dropped");
         } else {
+          const auto next = [this] {
+            if (++fCalls == stopBeforeCall) fProgress.stop = true;
+          };
+          next();
           QVResult result = callback->RenderStarting();
-          if (result == kQVOk) result = callback->Progress(0.5f, 1.0f);
-          if (result == kQVOk) result = callback->Progress(2.0f, 2.0f);
-          if (result == kQVOk) result = callback->RenderFinished();
+          if (result == kQVOk) {
+            next();
+            result = callback->Progress(0.5f, 1.0f);
+          }
+          if (result == kQVOk) {
+            next();
+            result = callback->Progress(2.0f, 2.0f);
+          }
+          if (result == kQVOk) {
+            next();
+            result = callback->RenderFinished();
+          }
           fLog.Add("rendered " + std::to_string(result));
           if (++finishedCount == stopAfter) fProgress.stop = true;
         }
@@ -273,6 +296,7 @@ class FakeRenderer final : public qvhost::HostObject<IHostRenderer> {
   std::atomic<int> fPending{0};
   std::atomic<bool> fStopped{false};
   bool fQuit = false;
+  int fStarts = 0, fCalls = 0;
   uint32_t fWidth = 0, fHeight = 0;
   std::atomic<uint32_t> fCurrentWidth{0}, fCurrentHeight{0};
 };
@@ -716,6 +740,77 @@ TEST_F(NoteSheetExportTest, AStopEndsTheRendersAndTheLastCallbackStillRestoresTh
     EXPECT_EQ(fLog.Starting("end progress").size(), 2u) << "by the stopping callback and after the wait";
     EXPECT_NE(Page().find("</HTML>\n"), std::string::npos) << "the page is complete";
     Reset();
+  }
+}
+
+// A stop the callback sees in the middle of a render: no picture is saved, and the last
+// comment's callback puts the time back once.
+TEST_F(NoteSheetExportTest, AStopSeenByAProgressOrAFinishingCallbackSavesNoPicture) {
+  const std::string stopped = "rendered " + std::to_string(kQVErrStopped);
+  const std::vector<std::string> lastStopped = {"go to 36000", "stop", "render stopped", "time control 5",
+                                                "refresh at 5", stopped};
+  struct Case {
+    const char* name;
+    int comments, stopBeforeCall;
+    std::vector<std::string> events;  // after the starts
+    std::vector<float> progress;
+    int32_t time;
+  } cases[] = {
+      {"at the last render's progress", 1, 2, lastStopped, {}, 5},
+      {"at the last render's end", 1, 4, lastStopped, {0.5f, 1.0f}, 5},
+      {"at the end of a render before the last: the last is dropped", 2, 4,
+       {"go to 36000", "stop", "render stopped", stopped, "dropped"}, {0.5f, 1.0f},
+       36000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (int i = 1; i <= c.comments; ++i) Comment(36000 * i, "comment " + std::to_string(i));
+    fScene->time = 5;
+    fRenderer->stopBeforeCall = c.stopBeforeCall;
+    Export();
+    // From the first start on; the starts, sizes and progress ends come on the export's
+    // thread, in any order with the renderer's calls.
+    std::vector<std::string> events, all = fLog.Events();
+    for (auto event = std::find(all.begin(), all.end(), "start"); event != all.end(); ++event)
+      if (event->rfind("start", 0) != 0 && event->rfind("size ", 0) != 0 && *event != "end progress")
+        events.push_back(*event);
+    EXPECT_EQ(events, c.events);
+    EXPECT_EQ(fLog.Starting("end progress").size(), 2u) << "by the stopping callback and after the wait";
+    EXPECT_TRUE(fLog.Starting("picture ").empty());
+    EXPECT_EQ(fTestShell->progress->values, c.progress);
+    EXPECT_EQ(fScene->time, c.time);
+    Reset();
+  }
+}
+
+// A start the renderer refuses leaves the callback with the module, which lets it go; the
+// other renders go on.
+TEST_F(NoteSheetExportTest, ARefusedStartReleasesItsCallbackAndTheOtherRendersRun) {
+  struct Case {
+    const char* name;
+    std::set<int> refused;
+    std::vector<std::string> starts, moves, pictures;
+    int32_t time;
+  } cases[] = {
+      {"every start", {0, 1}, {"start refused", "start refused"}, {}, {}, 5},
+      {"the first", {0}, {"start refused", "start"}, {"go to 72000"}, {"72000"}, 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Comment(36000, "one");
+    Comment(72000, "two");
+    fScene->time = 5;
+    fRenderer->refusedStarts = c.refused;
+    Export();
+    EXPECT_EQ(fLog.Starting("start"), c.starts);
+    EXPECT_EQ(fLog.Starting("go to "), c.moves);
+    std::vector<std::string> pictures;
+    for (const std::string& picture : c.pictures)
+      pictures.push_back("picture " + fFolder + "page_images/" + picture + ".jpg JPEG 160x120");
+    EXPECT_EQ(fLog.Starting("picture "), pictures);
+    EXPECT_EQ(fScene->time, c.time);
+    EXPECT_EQ(fLog.Starting("end progress").size(), 1u);
+    Reset();  // the module unloads only when no callback is left
   }
 }
 

@@ -14,6 +14,7 @@
 #include "IHostTokenStream.h"
 #include "ModuleFixture.h"
 #include "NoteSheet.h"
+#include "TestFiles.h"
 #include "qvhost/AttachedComponent.h"
 #include "qvhost/AttributeHolder.h"
 #include "qvhost/Document.h"
@@ -355,6 +356,20 @@ TEST_F(NoteSheetTest, ExportClearsTheFlagOfTheAskingComponentWhicheverElementItF
   EXPECT_TRUE(Block().ExportRequested);
   EXPECT_EQ(Box(*fCarrier, box), kQVOk);
   EXPECT_FALSE(Block().ExportRequested);
+}
+
+TEST_F(NoteSheetTest, ExportPassesOverAnEarlierNoteSheetWithoutARequest) {
+  auto second = Attach(*fDocument, AddElement(*fDocument, "Second"));
+  auto secondParameters = second->Query<ICommandParameters>();
+  fDialog->Set(&Block(secondParameters.Get()), "ShowThumbnails", "false");
+  const std::string page = testing::TempDir() + "second.html";
+  fShell->Settings().saveAnswer = page;
+  EXPECT_EQ(Control(secondParameters.Get(), QVFourCC("BUTN")), kQVOk);
+  BoundingBox box;
+  EXPECT_EQ(Box(*second, box), kQVOk);  // "Sheet" comes first and asked for nothing
+  EXPECT_FALSE(Block(secondParameters.Get()).ExportRequested);
+  EXPECT_FALSE(Block().ExportRequested);
+  EXPECT_NE(ReadFile(page).find("<TITLE>Second</TITLE>"), std::string::npos) << ReadFile(page);
 }
 
 TEST_F(NoteSheetTest, ExportSearchWithoutARequestingElementRaisesAndKeepsTheRequest) {

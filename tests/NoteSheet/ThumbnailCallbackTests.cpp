@@ -17,7 +17,7 @@ class ThumbnailCallbackTest : public RuntimeTest {
     InitModule();
   }
   TThumbnailRenderCallback* Make(IUnknown* progress) {
-    const TQVFixedString<63> folder("/tmp/page_images/");
+    const TQVFixedString<63> folder("/home/user/page_images/");
     return QVNewObject<TThumbnailRenderCallback>(nullptr, 36000, nullptr, true, 0, progress, 2, folder);
   }
 };

@@ -487,6 +487,178 @@ TEST_F(TextStreamTest, WritingAfterASeekBackKeepsTheWindowsOtherBytes) {
   }
 }
 
+// ---- The host file failing ----------------------------------------------------------------
+
+// The host's byte stream of a real file, failing where the test says.
+class FaultyFile final : public qvhost::HostObject<IHostFileSpec, IHostFileStream> {
+ public:
+  FaultyFile() : fSpec(qvhost::MakeHostFile()) { QVQuery(fSpec.Get(), fStream); }
+
+  bool refusePositions = false;  // SetPosition answers a failure
+  bool failReads = false;        // Read answers a failure and gives nothing
+  int32_t readLimit = -1;        // each Read gives at most this many bytes, answering success
+
+  QVResult SetFromPath(const TQVString& path, int32_t reserved) override { return fSpec->SetFromPath(path, reserved); }
+  QVResult SetOpenMode(uint32_t mode) override { return fSpec->SetOpenMode(mode); }
+  void SetDefaultName(const TQVString& name) override { fSpec->SetDefaultName(name); }
+  void GetFolder(TQVString& folder) override { fSpec->GetFolder(folder); }
+  void GetNameWithoutExtension(TQVString& name) override { fSpec->GetNameWithoutExtension(name); }
+  void GetFullPath(TQVString& path) override { fSpec->GetFullPath(path); }
+  void SetExtension(const TQVString& extension) override { fSpec->SetExtension(extension); }
+  QVResult PrepareToSave() override { return fSpec->PrepareToSave(); }
+
+  QVResult Open(IHostFileSpec* file) override { return fStream->Open(file); }
+  uint32_t GetAccessFlags() override { return fStream->GetAccessFlags(); }
+  bool FileExists() override { return fStream->FileExists(); }
+  QVResult OpenExisting() override { return fStream->OpenExisting(); }
+  QVResult Create() override { return fStream->Create(); }
+  int32_t GetLength() override { return fStream->GetLength(); }
+  QVResult SetLength(int32_t length) override { return fStream->SetLength(length); }
+  QVResult Read(void* buffer, int32_t count, int32_t* countRead) override {
+    if (failReads) {
+      *countRead = 0;
+      return kQVErrNotSupported;
+    }
+    const QVResult result = fStream->Read(buffer, readLimit >= 0 && count > readLimit ? readLimit : count, countRead);
+    return result == kQVErrEndOfInput && readLimit >= 0 ? kQVOk : result;
+  }
+  QVResult Write(const void* buffer, int32_t count, int32_t* countWritten) override {
+    ++writeCalls;
+    return fStream->Write(buffer, count, countWritten);
+  }
+  QVResult SetPosition(int32_t offset, int32_t origin) override {
+    return refusePositions ? kQVErrNotSupported : fStream->SetPosition(offset, origin);
+  }
+  int32_t GetPosition() override { return fStream->GetPosition(); }
+  void Close() override { fStream->Close(); }
+  void GetFileInformation(QVFileInformation& information) override { fStream->GetFileInformation(information); }
+  void SetFileInformation(const QVFileInformation& information) override { fStream->SetFileInformation(information); }
+  void GetPath(TQVString& path) override { fStream->GetPath(path); }
+
+  int writeCalls = 0;
+
+ private:
+  TQVCountedPtr<IHostFileSpec> fSpec;
+  TQVCountedPtr<IHostFileStream> fStream;
+};
+
+// A file service whose next file is a FaultyFile.
+class FaultyFiles final : public qvhost::HostObject<HostFileServices> {
+ public:
+  QVResult NewFilePath(IHostFileSpec** file) override {
+    QVClearOut(reinterpret_cast<void**>(file));
+    made = new FaultyFile();
+    *file = made;
+    return kQVOk;
+  }
+  char GetPathSeparator() override { return '/'; }
+  FaultyFile* made = nullptr;
+};
+
+class FaultyFileTest : public TextStreamTest {
+ protected:
+  // A stream of `capacity` on the file at `path`, over a FaultyFile (`File()`).
+  StreamPtr Faulty(const std::string& path, uint32_t mode, int32_t capacity) {
+    TQVCountedPtr<IHostFileSpec> file = qvhost::MakeHostFile();
+    EXPECT_EQ(file->SetFromPath(TQVFixedString<1023>(path.c_str()), 0), kQVOk);
+    EXPECT_EQ(file->SetOpenMode(mode), kQVOk);
+    StreamPtr stream(TFileTextStream::New());
+    auto files = qvhost::Adopt<FaultyFiles>(new FaultyFiles());
+    IUnknown*& entry = QVServiceEntry(QVService::File);
+    IUnknown* const saved = entry;
+    entry = files.Get();  // for the stream's own byte stream only
+    EXPECT_EQ(stream->Attach(file, capacity, nullptr), kQVOk);
+    entry = saved;
+    fFile = files->made;
+    return stream;
+  }
+  FaultyFile& File() { return *fFile; }
+  FaultyFile* fFile = nullptr;
+};
+
+// A window that cannot be put back where it was read is not written anywhere else.
+TEST_F(FaultyFileTest, AFailedSeekBeforeAFlushFailsTheStreamAndWritesNothing) {
+  const struct Case {
+    const char* name;
+    std::function<void(TFileTextStream&)> step;
+  } cases[] = {
+      {"a flush", [](TFileTextStream& s) { s.Flush(); }},
+      {"a write past the window", [](TFileTextStream& s) { s.WriteText("cdefghij"); }},
+      {"a seek that loads another window", [](TFileTextStream& s) { s.Seek(0, 0); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = MakeFile("flush.txt", "");
+    {
+      StreamPtr stream = Faulty(path, kWrite, 4);
+      stream->WriteText("ab");
+      File().refusePositions = true;
+      c.step(*stream);
+      EXPECT_TRUE(stream->Failed());
+      EXPECT_EQ(File().writeCalls, 0);
+    }
+    EXPECT_EQ(ReadFile(path), "");
+  }
+}
+
+// A read the host answers with a failure fails the stream; it is not the end of the file.
+TEST_F(FaultyFileTest, AReadErrorFailsTheStreamWhateverItsWindow) {
+  for (int32_t capacity : kCapacities) {
+    SCOPED_TRACE(capacity);
+    StreamPtr stream = Faulty(MakeFile("error.txt", "abcdef"), kRead, capacity);
+    File().failReads = true;
+    char bytes[3] = {};
+    stream->Read(bytes, 3);
+    EXPECT_EQ(stream->LastReadCount(), 0);
+    EXPECT_TRUE(stream->Failed());
+    EXPECT_FALSE(stream->AtEnd());
+    char c = '?';
+    stream->ClearState();
+    stream->Get(c);
+    EXPECT_TRUE(stream->Failed());
+    EXPECT_FALSE(stream->AtEnd());
+    EXPECT_EQ(c, '?');
+  }
+}
+
+// An unget at the start of a window reloads the one before it, also when the file gives
+// fewer bytes than its length said.
+TEST_F(FaultyFileTest, UngetAtTheStartOfAWindowReloadsTheOneBefore) {
+  for (int32_t readLimit : {-1, 2}) {
+    SCOPED_TRACE(readLimit);
+    StreamPtr stream = Faulty(MakeFile("unget.txt", "abcdefghij"), kRead, 4);
+    char bytes[4];
+    stream->Read(bytes, 4);  // "abcd", the whole first window
+    char e = 0;
+    stream->Get(e);  // the window moves to 4
+    stream->Unget(e);
+    ASSERT_EQ(stream->Tell(), 4);
+    File().readLimit = readLimit;
+    stream->Unget('X');
+    EXPECT_TRUE(stream->Good());
+    EXPECT_EQ(stream->Tell(), 3);
+    EXPECT_EQ(Rest(*stream), "Xefghij");
+  }
+}
+
+// An origin other than 0, 1 or 2 fails the seek and leaves the position.
+TEST_F(TextStreamTest, ASeekFromAnUnknownOriginFails) {
+  for (int32_t capacity : {0, 4}) {
+    for (int32_t origin : {-1, 3, INT32_MAX}) {
+      SCOPED_TRACE(testing::Message() << "capacity " << capacity << ", origin " << origin);
+      StreamPtr stream = Over("0123456789", capacity);
+      stream->Seek(4, 0);
+      stream->Seek(1, origin);
+      EXPECT_TRUE(stream->Failed());
+      EXPECT_EQ(stream->Tell(), 4);
+      stream->ClearState();
+      char c = 0;
+      stream->Get(c);
+      EXPECT_EQ(c, '4');
+    }
+  }
+}
+
 TEST_F(TextStreamTest, SetTypeAndCreator) {
   const std::string path = PathOf("page.html");
   StreamPtr stream = Open(path, kWrite, kWindow);
@@ -1036,18 +1208,18 @@ TEST_F(HostFileTest, FolderNameAndExtension) {
   file->SetExtension(TQVFixedString<15>("html"));
   EXPECT_EQ(Text([&](TQVString& s) { file->GetFullPath(s); }), "Untitled.html");
 
-  EXPECT_EQ(file->SetFromPath(TQVFixedString<63>("/tmp/pages/scene.page.html"), 0), kQVOk);
-  EXPECT_EQ(Text([&](TQVString& s) { file->GetFolder(s); }), "/tmp/pages/");
+  EXPECT_EQ(file->SetFromPath(TQVFixedString<63>("/home/user/pages/scene.page.html"), 0), kQVOk);
+  EXPECT_EQ(Text([&](TQVString& s) { file->GetFolder(s); }), "/home/user/pages/");
   EXPECT_EQ(Text([&](TQVString& s) { file->GetNameWithoutExtension(s); }), "scene.page");
-  EXPECT_EQ(Text([&](TQVString& s) { file->GetFullPath(s); }), "/tmp/pages/scene.page.html");
+  EXPECT_EQ(Text([&](TQVString& s) { file->GetFullPath(s); }), "/home/user/pages/scene.page.html");
   file->SetExtension(TQVFixedString<15>("jpg"));
-  EXPECT_EQ(Text([&](TQVString& s) { file->GetFullPath(s); }), "/tmp/pages/scene.page.jpg");
+  EXPECT_EQ(Text([&](TQVString& s) { file->GetFullPath(s); }), "/home/user/pages/scene.page.jpg");
   file->SetExtension(TQVFixedString<15>(".png"));
-  EXPECT_EQ(Text([&](TQVString& s) { file->GetFullPath(s); }), "/tmp/pages/scene.page.png");
-  file->SetFromPath(TQVFixedString<63>("/tmp/.hidden/.profile"), 0);
+  EXPECT_EQ(Text([&](TQVString& s) { file->GetFullPath(s); }), "/home/user/pages/scene.page.png");
+  file->SetFromPath(TQVFixedString<63>("/home/user/.hidden/.profile"), 0);
   EXPECT_EQ(Text([&](TQVString& s) { file->GetNameWithoutExtension(s); }), ".profile");
   file->SetExtension(TQVFixedString<15>("txt"));
-  EXPECT_EQ(Text([&](TQVString& s) { file->GetFullPath(s); }), "/tmp/.hidden/.profile.txt");
+  EXPECT_EQ(Text([&](TQVString& s) { file->GetFullPath(s); }), "/home/user/.hidden/.profile.txt");
   file->SetFromPath(TQVFixedString<15>("plain"), 0);
   EXPECT_EQ(Text([&](TQVString& s) { file->GetFolder(s); }), "");
 }

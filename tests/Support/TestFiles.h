@@ -17,8 +17,8 @@ inline std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
-// Writes `text` to a file of the test's temporary folder; the name is made unique per
-// process, since tests run in parallel processes.
+// Writes `text` to a file of the test's temporary folder, a folder of this process's
+// own that goes when it exits (RunFolder.cpp).
 inline std::string WriteTempFile(const std::string& name, const std::string& text) {
   const std::string path = testing::TempDir() + std::to_string(getpid()) + "-" + name;
   std::ofstream(path, std::ios::binary) << text;

@@ -215,8 +215,9 @@ void TFileTextStream::LoadWindow(int64_t offset) {
   const int32_t wanted = left < fCapacity ? int32_t(left < 0 ? 0 : left) : fCapacity;
   if (wanted > 0) {
     int32_t got = 0;
-    fFile->Read(fBuffer, wanted, &got);
+    const QVResult result = fFile->Read(fBuffer, wanted, &got);
     fDataEnd = got < 0 ? 0 : (got > wanted ? wanted : got);
+    if (result != kQVOk && result != kQVErrEndOfInput) Fail(kQVStreamNotAllowed);  // an error, not the end
   }
 }
 
@@ -230,8 +231,12 @@ bool TFileTextStream::NextWindow() {
   const int32_t wanted = left < fCapacity ? left : fCapacity;
   if (fFile->SetPosition(fWindowStart, 0) != kQVOk) return false;
   int32_t got = 0;
-  fFile->Read(fBuffer, wanted, &got);
+  const QVResult result = fFile->Read(fBuffer, wanted, &got);
   fDataEnd = got < 0 ? 0 : (got > wanted ? wanted : got);
+  if (result != kQVOk && result != kQVErrEndOfInput) {  // an error, not the end
+    Fail(kQVStreamNotAllowed);
+    return false;
+  }
   return fDataEnd > 0;
 }
 
@@ -261,6 +266,7 @@ void TFileTextStream::Read(void* buffer, int32_t count) {
         if (delivered == count) break;
       }
       if (!NextWindow()) {
+        if (fState & kQVStreamFailed) break;
         fState |= kQVStreamEndOfFile;
         if (wasAtEnd) Fail(kQVStreamPastEnd);
         break;
