@@ -1,6 +1,8 @@
 // File specifications and byte streams over POSIX files.
 #include "files/HostFile.h"
 
+#include "RunChecks.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -136,6 +138,7 @@ QVResult HostFile::OpenExisting() {
   do {
     fDescriptor = ::open(fPath.c_str(), flags | O_CLOEXEC);
   } while (fDescriptor < 0 && errno == EINTR);
+  if (fDescriptor >= 0 && (fMode & kQVFileWritable)) NoteFileOpenedForWriting(fPath);
   return fDescriptor >= 0 ? kQVOk : ErrorCode(errno);
 }
 
@@ -197,6 +200,7 @@ QVResult HostFile::Write(const void* buffer, int32_t count, int32_t* countWritte
       if (answer < 0 && errno == EINTR) continue;
       if (answer <= 0) {
         result = ErrorCode(errno);
+        NoteFileWriteFailed(fPath);
         break;
       }
       written += int32_t(answer);
