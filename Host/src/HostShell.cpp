@@ -6,6 +6,7 @@
 #include <cxxabi.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 namespace qvhost {
@@ -31,7 +32,8 @@ std::atomic<int64_t>& HostObjectKindCounter(const char* kind) {
   char* readable = abi::__cxa_demangle(kind, nullptr, nullptr, &status);
   std::string name = status == 0 && readable ? readable : kind;
   std::free(readable);
-  if (name.rfind("qvhost::", 0) == 0) name.erase(0, 8);
+  for (const char* prefix : {"qvhost::", "(anonymous namespace)::"})
+    if (name.rfind(prefix, 0) == 0) name.erase(0, std::strlen(prefix));
   KindCounters& kinds = Kinds();
   std::lock_guard<std::mutex> lock(kinds.mutex);
   return kinds.counts[name];
