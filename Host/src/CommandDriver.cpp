@@ -5,10 +5,12 @@
 #include <filesystem>
 
 #include "QVException.h"
+#include "RunChecks.h"
 #include "RunSettings.h"
 #include "qvhost/Document.h"
 #include "qvhost/HeadlessDialog.h"
 #include "qvhost/HostError.h"
+#include "qvhost/HostMemory.h"
 #include "qvhost/ModuleLoader.h"
 #include "qvhost/ModuleSet.h"
 #include "qvhost/SceneFile.h"
@@ -32,7 +34,30 @@ const DialogResource* DialogOf(const ResourceFile& resources, int16_t id, const 
   return dialog;
 }
 
+// Refuses the n-th allocation from now while alive; cancels what is left on every way out.
+class AllocationRefusal {
+ public:
+  explicit AllocationRefusal(int64_t n) : fArmed(n > 0) {
+    if (fArmed) HostMemory::Instance().RefuseAllocation(n);
+  }
+  ~AllocationRefusal() {
+    if (fArmed) HostMemory::Instance().RefuseAllocation(0);
+  }
+  AllocationRefusal(const AllocationRefusal&) = delete;
+  AllocationRefusal& operator=(const AllocationRefusal&) = delete;
+
+ private:
+  bool fArmed;
+};
+
+RunReport DriveCommand(const RunRequest& request, const std::string& modulePath, std::string& after);
+
 }  // namespace
+
+void RunReport::Step(std::string operation, std::string answer) {
+  steps.push_back({std::move(operation), std::move(answer)});
+  if (observer) observer(*this, steps.back());
+}
 
 void RunReport::RecordThrow() {
   threw = true;
@@ -69,13 +94,10 @@ std::string FindComponentModule(const std::string& folder, const std::string& co
 }
 
 RunReport RunCommand(const RunRequest& request) {
-  for (const std::string& step : request.then)
-    if (step != "undo" && step != "redo") throw HostError("--then " + step + ": expected undo or redo");
-  std::vector<uint32_t> controls;
+  CheckThenSteps(request.then);
   for (const std::string& text : request.controls) {
     uint32_t code = 0;
     if (!ParseFourCC(text, code)) throw HostError("--control " + text + ": expected a four-character code");
-    controls.push_back(code);
   }
 
   const std::string modulePath = FindComponentModule(request.moduleFolder, request.component);
@@ -86,18 +108,31 @@ RunReport RunCommand(const RunRequest& request) {
     if (round.hasTime) throw HostError("--time: " + request.component + " is a scene command; it runs at the file's time");
   if (!request.on.empty()) throw HostError("--on: " + request.component + " is a scene command; use --select");
 
+  const HostCounters before = HostCounters::Now();
+  std::string after;
+  RunReport report = DriveCommand(request, modulePath, after);
+  FinishRun(request, before, after, report);
+  return report;
+}
+
+namespace {
+
+RunReport DriveCommand(const RunRequest& request, const std::string& modulePath, std::string& after) {
   RunReport report;
   report.component = request.component;
   report.scene = request.scenePath;
+  report.observer = request.onStep;
 
   auto shell = HostShell::Create();
   ApplyRunSettings(request, shell->Settings());
+  ForgetFileWrites(shell->Settings().saveAnswer);
   // The command's module, and those of the scene's attached components.
   ModuleSet modules(request.moduleFolder, *shell);
   LoadedModule* module = &modules.ModuleOf(request.component);
+  report.module = module->Name();
   TQVCountedPtr<Document> document;
   DocumentRelease release(*shell, document);
-  document = LoadSceneFile(request.scenePath, shell->SharedJournal(), &modules);
+  document = modules.LoadScene(request.scenePath, shell->SharedJournal());
   if (!request.select.empty()) {
     // The elements given replace the selected elements; keys and interpolators stay.
     Selection& selection = document->GetScene().GetSelection();
@@ -125,7 +160,6 @@ RunReport RunCommand(const RunRequest& request) {
     throw HostError("--pick " + request.pick + ": no such element in " + request.scenePath);
   shell->Settings().pickAnswer = request.pick;
 
-  report.module = module->Name();
   const ComponentResource* component = nullptr;
   for (const ComponentResource& entry : module->Resources().components)
     if (entry.name == request.component) component = &entry;
@@ -137,14 +171,14 @@ RunReport RunCommand(const RunRequest& request) {
       TQVCountedPtr<IClassFactory> factory = module->Factory(component->classId);
       if (!factory) throw HostError(modulePath + ": the module gave no class factory for " + request.component);
       const QVResult created = factory->CreateInstance(nullptr, ISceneCommand::kID, command.PutVoid());
-      report.steps.push_back({"CreateInstance", FormatResult(created)});
+      report.Step("CreateInstance", FormatResult(created));
       if (!command) throw HostError(modulePath + ": the module could not create " + request.component);
 
-      report.steps.push_back({"SetContext", FormatResult(command->SetContext(context.Get()))});
+      report.Step("SetContext", FormatResult(command->SetContext(context.Get())));
       TQVCountedPtr<ICommandTester> tester;
       command->GetTester(tester.AddressOf());
       report.enabled = tester && tester->IsEnabled(context.Get());
-      report.steps.push_back({"IsEnabled", Bool(report.enabled)});
+      report.Step("IsEnabled", Bool(report.enabled));
       tester.Release();
 
       if (report.enabled || request.force) {
@@ -153,44 +187,62 @@ RunReport RunCommand(const RunRequest& request) {
         const int16_t dialogId = parameters ? parameters->GetDialogID() : 0;
         const DialogResource* dialog = DialogOf(module->Resources(), dialogId, request);
         if (parameters && dialogId) {
+          const std::vector<uint32_t> controls = DialogControls(dialog, dialogId, request.controls);
           shell->GetJournal().Record("dialog", "show " + std::to_string(dialogId));
           HeadlessDialog window(dialog, dialogId, shell->SharedJournal());
           void* block = parameters->GetParameterBlock();
-          report.steps.push_back({"ControlEvent dialog ready",
-                                  FormatResult(parameters->ControlEvent(kQVMessageDialogReady, window.Window(), 0))});
+          report.Step("ControlEvent dialog ready",
+                      FormatResult(parameters->ControlEvent(kQVMessageDialogReady, window.Window(), 0)));
           for (const auto& [name, value] : request.sets) {
             if (!block) throw HostError("--set " + name + ": " + request.component + " gives no parameter block");
             window.Set(block, name, value);
           }
           for (uint32_t code : controls) {
             TQVCountedPtr<IUnknown> control = window.Control(code);
-            report.steps.push_back({"ControlEvent " + FormatFourCC(code),
-                                    FormatResult(parameters->ControlEvent(kQVMessageControlChanged, control.Get(), 0))});
+            report.Step("ControlEvent " + FormatFourCC(code),
+                        FormatResult(parameters->ControlEvent(kQVMessageControlChanged, control.Get(), 0)));
           }
-          report.steps.push_back({"ParametersChanged", FormatResult(parameters->ParametersChanged())});
+          report.Step("ParametersChanged", FormatResult(parameters->ParametersChanged()));
           report.parameters = window.Values(block);
         }
         const QVResult prepared = command->Prepare();
-        report.steps.push_back({"Prepare", FormatResult(prepared)});
+        report.Step("Prepare", FormatResult(prepared));
         if (!QVFailed(prepared)) {
           report.ran = true;
-          report.steps.push_back({"Do", Bool(command->Do())});
+          bool done = false;
+          try {
+            AllocationRefusal refusal(request.refuseAllocationInDo);
+            done = command->Do();
+          } catch (const TQVObject&) {
+            report.RecordThrow();
+            report.Step("Do", "threw");
+            // The host takes back what a Do that was cut short did: its Undo, once.
+            shell->GetJournal().Record("undo", "Do threw: the host calls Undo once");
+            try {
+              report.Step("Undo after the exception", Bool(command->Undo()));
+            } catch (const TQVObject&) {
+              report.Step("Undo after the exception", "threw");
+            }
+            document->Settle();
+            document->Evaluate();
+            throw;
+          }
+          report.Step("Do", Bool(done));
           document->Settle();
           document->Evaluate();
           for (const std::string& step : request.then) {
-            report.steps.push_back({step == "undo" ? "Undo" : "Redo",
-                                    Bool(step == "undo" ? command->Undo() : command->Redo())});
+            report.Step(step == "undo" ? "Undo" : "Redo", Bool(step == "undo" ? command->Undo() : command->Redo()));
             document->Settle();
             document->Evaluate();
           }
         }
       }
     } catch (const TQVObject&) {
-      report.RecordThrow();
+      if (!report.threw) report.RecordThrow();
     }
   }
   context.Release();
-  const std::string after = SceneText(*document);
+  after = SceneText(*document);
   release.Now();
   report.leak = modules.UnloadAll();
 
@@ -208,11 +260,9 @@ RunReport RunCommand(const RunRequest& request) {
   }
   for (const std::string& change : SceneChanges(before, after))
     if (change.find(".track[") == std::string::npos) report.changes.push_back(change);
-  if (!request.savePath.empty() && !report.threw) {
-    WriteFileAtomically(request.savePath, after);
-    report.saved = request.savePath;
-  }
   return report;
 }
+
+}  // namespace
 
 }  // namespace qvhost

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "QVException.h"
+#include "RunChecks.h"
 #include "RunSettings.h"
 #include "qvhost/AttachedComponent.h"
 #include "qvhost/AttributeHolder.h"
@@ -75,26 +76,27 @@ std::vector<std::string> KeyValues(SceneElement& element) {
 
 }  // namespace
 
-RunReport RunAttachedComponent(const RunRequest& request) {
-  if (!request.then.empty()) throw HostError("--then: " + request.component + " is not a scene command; it has no undo");
-  if (!request.select.empty()) throw HostError("--select: " + request.component + " is attached with --on ELEMENT");
+namespace {
+
+RunReport DriveAttached(const RunRequest& request, std::string& after) {
   RunReport report;
   report.component = request.component;
   report.scene = request.scenePath;
   report.enabled = true;
+  report.observer = request.onStep;
 
   auto shell = HostShell::Create();
   ApplyRunSettings(request, shell->Settings());
+  ForgetFileWrites(shell->Settings().saveAnswer);
   ModuleSet modules(request.moduleFolder, *shell);
   report.module = modules.ModuleOf(request.component).Name();
   const ComponentResource& resource = modules.ResourceOf(request.component);
   const ResourceFile& resources = modules.ModuleOf(request.component).Resources();
-  std::string after;
   {
     TQVCountedPtr<Document> document;
     DocumentRelease release(*shell, document);
     try {
-      document = LoadSceneFile(request.scenePath, shell->SharedJournal(), &modules);
+      document = modules.LoadScene(request.scenePath, shell->SharedJournal());
       shell->Settings().currentDocument.Assign(document.Get());
       SceneElement& element = CarrierElement(*document, request, resource);
       const std::string before = SceneText(*document);
@@ -104,7 +106,7 @@ RunReport RunAttachedComponent(const RunRequest& request) {
         TQVCountedPtr<ComponentCarrier> made = modules.Make(document->GetScene(), request.component);
         element.AttachComponent(made.Get());
         carrier = made.Get();
-        report.steps.push_back({"Attach", element.Path()});
+        report.Step("Attach", element.Path());
       }
       TQVCountedPtr<ICommandParameters> parameters = carrier->Query<ICommandParameters>();
       const int16_t dialogId = parameters ? parameters->GetDialogID() : 0;
@@ -119,24 +121,23 @@ RunReport RunAttachedComponent(const RunRequest& request) {
         }
         if (round.hasTime) {
           document->SetTime(round.time);
-          report.steps.push_back({"time", std::to_string(round.time)});
+          report.Step("time", std::to_string(round.time));
         }
         if ((!round.sets.empty() || !round.controls.empty()) && !dialog)
           throw HostError(request.component + " has no dialog in its resource file for --set or --control");
+        const std::vector<uint32_t> controls = DialogControls(dialog, dialogId, round.controls);
         if (parameters && dialog) {
           HeadlessDialog window(dialog, dialogId, shell->SharedJournal());
           void* block = parameters->GetParameterBlock();
-          report.steps.push_back({"ControlEvent dialog ready",
-                                  FormatResult(parameters->ControlEvent(kQVMessageDialogReady, window.Window(), 0))});
+          report.Step("ControlEvent dialog ready",
+                                  FormatResult(parameters->ControlEvent(kQVMessageDialogReady, window.Window(), 0)));
           for (const auto& [name, value] : round.sets) window.Set(block, name, value);
-          for (const std::string& text : round.controls) {
-            uint32_t code = 0;
-            if (!ParseFourCC(text, code)) throw HostError("--control " + text + ": expected a four-character code");
+          for (uint32_t code : controls) {
             TQVCountedPtr<IUnknown> control = window.Control(code);
-            report.steps.push_back({"ControlEvent " + text,
-                                    FormatResult(parameters->ControlEvent(kQVMessageControlChanged, control.Get(), 0))});
+            report.Step("ControlEvent " + FormatFourCC(code),
+                        FormatResult(parameters->ControlEvent(kQVMessageControlChanged, control.Get(), 0)));
           }
-          report.steps.push_back({"ParametersChanged", FormatResult(parameters->ParametersChanged())});
+          report.Step("ParametersChanged", FormatResult(parameters->ParametersChanged()));
         }
         if (modifier) {  // the host evaluates the scene after every change
           document->Evaluate();
@@ -146,7 +147,7 @@ RunReport RunAttachedComponent(const RunRequest& request) {
           BoundingBox box;
           box.MakeEmpty();
           const QVResult answer = primitive->GetBoundingBox(box, 0, 0);
-          report.steps.push_back({"GetBoundingBox", FormatResult(answer) + " " + BoxText(box)});
+          report.Step("GetBoundingBox", FormatResult(answer) + " " + BoxText(box));
         }
         // Renders the round started (an export's thumbnails) end before the scene is read.
         document->GetScene().GetHostRenderSetup().GetHostRenderer().WaitUntilIdle();
@@ -157,8 +158,8 @@ RunReport RunAttachedComponent(const RunRequest& request) {
       if (auto preview = carrier->Query<IGeometryPrimitive2>()) {
         auto lines = Adopt<Wireframe>(new Wireframe());
         const QVResult answer = preview->Preview(lines.Get(), 0, 0);
-        report.steps.push_back({"Preview", FormatResult(answer) + " " + std::to_string(lines->Lines().segments.Length()) +
-                                               " segments, " + std::to_string(lines->Lines().points.Length()) + " points"});
+        report.Step("Preview", FormatResult(answer) + " " + std::to_string(lines->Lines().segments.Length()) +
+                                               " segments, " + std::to_string(lines->Lines().points.Length()) + " points");
       }
       report.ran = true;
       report.keyValues = KeyValues(element);
@@ -172,10 +173,18 @@ RunReport RunAttachedComponent(const RunRequest& request) {
   for (const JournalEntry& entry : shell->GetJournal().Entries())
     if (entry.kind != "service") report.journal.push_back(entry);
   report.written = WrittenFiles(shell->Settings(), shell->GetJournal());
-  if (!request.savePath.empty() && !report.threw && report.leak.empty()) {
-    WriteFileAtomically(request.savePath, after);
-    report.saved = request.savePath;
-  }
+  return report;
+}
+
+}  // namespace
+
+RunReport RunAttachedComponent(const RunRequest& request) {
+  if (!request.then.empty()) throw HostError("--then: " + request.component + " is not a scene command; it has no undo");
+  if (!request.select.empty()) throw HostError("--select: " + request.component + " is attached with --on ELEMENT");
+  const HostCounters before = HostCounters::Now();
+  std::string after;
+  RunReport report = DriveAttached(request, after);
+  FinishRun(request, before, after, report);
   return report;
 }
 

@@ -3,14 +3,50 @@
 
 #include "HostServiceObjects.h"
 
+#include <cxxabi.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
 namespace qvhost {
 
 namespace {
 std::atomic<int64_t> gLiveHostObjects{0};
+
+struct KindCounters {
+  std::mutex mutex;
+  std::map<std::string, std::atomic<int64_t>> counts;  // nodes stay where they are
+};
+KindCounters& Kinds() {
+  static KindCounters* kinds = new KindCounters();  // outlives every static host object
+  return *kinds;
 }
+}  // namespace
 
 int64_t LiveHostObjects() { return gLiveHostObjects; }
 void CountHostObject(int delta) { gLiveHostObjects += delta; }
+
+std::atomic<int64_t>& HostObjectKindCounter(const char* kind) {
+  int status = 0;
+  char* readable = abi::__cxa_demangle(kind, nullptr, nullptr, &status);
+  std::string name = status == 0 && readable ? readable : kind;
+  std::free(readable);
+  for (const char* prefix : {"qvhost::", "(anonymous namespace)::"})
+    if (name.rfind(prefix, 0) == 0) name.erase(0, std::strlen(prefix));
+  KindCounters& kinds = Kinds();
+  std::lock_guard<std::mutex> lock(kinds.mutex);
+  return kinds.counts[name];
+}
+
+std::map<std::string, int64_t> LiveHostObjectsByKind() {
+  KindCounters& kinds = Kinds();
+  std::lock_guard<std::mutex> lock(kinds.mutex);
+  std::map<std::string, int64_t> live;
+  for (const auto& [kind, count] : kinds.counts)
+    if (count != 0) live[kind] = count;
+  return live;
+}
 
 TQVCountedPtr<HostShell> HostShell::Create() { return Adopt<HostShell>(new HostShell()); }
 

@@ -6,6 +6,10 @@
 #include "qvhost/Document.h"
 #include "qvhost/HostError.h"
 
+#include <cstdio>
+
+#include "QVException.h"
+
 namespace qvhost {
 
 ModuleSet::ModuleSet(std::string folder, HostShell& shell) : fFolder(std::move(folder)) { fShell.Assign(&shell); }
@@ -14,12 +18,12 @@ ModuleSet::~ModuleSet() { UnloadAll(); }
 
 LoadedModule& ModuleSet::ModuleOf(const std::string& component) {
   const std::string path = FindComponentModule(fFolder, component);
-  auto& module = fModules[path];
-  if (!module) {
-    module = LoadedModule::Load(path, fShell.Get());
-    fShell->Settings().resources.push_back(module->Resources());
-  }
-  return *module;
+  auto found = fModules.find(path);
+  if (found != fModules.end()) return *found->second;
+  // Entered only once loaded: a module that fails to load leaves no entry behind.
+  std::unique_ptr<LoadedModule> module = LoadedModule::Load(path, fShell.Get());
+  fShell->Settings().resources.push_back(module->Resources());
+  return *fModules.emplace(path, std::move(module)).first->second;
 }
 
 const ComponentResource& ModuleSet::ResourceOf(const std::string& component) {
@@ -36,6 +40,26 @@ TQVCountedPtr<ComponentCarrier> ModuleSet::Make(Scene& scene, const std::string&
   // take their values at that document's time, also while a scene file is read.
   if (Document* document = scene.GetDocument()) fShell->Settings().currentDocument.Assign(document);
   return ComponentCarrier::Create(scene, factory.Get(), resource, module.Resources());
+}
+
+TQVCountedPtr<Document> ModuleSet::LoadScene(const std::string& path, std::shared_ptr<Journal> journal) {
+  fReading.clear();
+  try {
+    return LoadSceneFile(path, std::move(journal), this);
+  } catch (const TQVObject&) {
+    std::string what = "an exception of its own kind";
+    try {
+      throw;
+    } catch (const TQVException& error) {
+      char code[16];
+      std::snprintf(code, sizeof code, "0x%08X", unsigned(error.Code()));
+      what = std::string(code) + " at " + (error.GetSource() ? error.GetSource() : "(no source)") + " line " +
+             std::to_string(error.Line());
+    } catch (const TQVObject&) {
+    }
+    throw HostError(path + ": " + (fReading.empty() ? "$" : fReading) + ": the module threw " + what +
+                    " on reading it: expected data the component can read");
+  }
 }
 
 void DocumentRelease::Now() {

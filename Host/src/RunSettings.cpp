@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "JsonCheck.h"
+#include "RunChecks.h"
 #include "files/HostFile.h"
 #include "qvhost/HostError.h"
 
@@ -38,7 +39,7 @@ std::vector<std::string> WrittenFiles(const ShellSettings& settings, const Journ
   for (const JournalEntry& entry : journal.Entries()) {
     if (entry.kind == "save" && !settings.saveAnswer.empty() && entry.text.size() > settings.saveAnswer.size() &&
         entry.text.compare(entry.text.size() - settings.saveAnswer.size(), std::string::npos, settings.saveAnswer) == 0 &&
-        fs::is_regular_file(settings.saveAnswer, error)) {
+        fs::is_regular_file(settings.saveAnswer, error) && FileWrittenCompletely(settings.saveAnswer)) {
       written.push_back(settings.saveAnswer);
     } else if (entry.kind == "picture" && entry.text.rfind("saved ", 0) == 0) {
       const size_t end = entry.text.rfind(" (");

@@ -38,7 +38,7 @@ int FormatVerb(const std::vector<std::string>& arguments) {
   ModuleSet modules(folder, *shell);
   std::string text;
   {
-    auto document = LoadSceneFile(path, shell->SharedJournal(), &modules);
+    auto document = modules.LoadScene(path, shell->SharedJournal());
     text = SceneText(*document);
     document->DetachComponents();
   }

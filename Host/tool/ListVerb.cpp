@@ -17,7 +17,8 @@ const char kListUsage[] =
     "\n"
     "Loads every .qvx in DIR (default: $QV_MODULE_PATH, else the modules folder of the\n"
     "build), prints its components (name, family, class code, class identifier) and\n"
-    "unloads it again.\n"
+    "unloads it again. A module that cannot be loaded is one line on stderr (exit 1);\n"
+    "the others are listed all the same.\n"
     "  --modules DIR  where to look for modules\n"
     "  --json         print one JSON object instead of text\n";
 
@@ -57,7 +58,7 @@ int ListVerb(const std::vector<std::string>& arguments) {
     } catch (const TQVException& error) {
       char code[16];
       std::snprintf(code, sizeof code, "0x%08X", unsigned(error.Code()));
-      entry["error"] = std::string("the module threw ") + code + " during initialisation";
+      entry["error"] = path + ": the module threw " + code + " during initialisation";
     }
     if (entry.contains("error")) status = 1;
     report.push_back(entry);
@@ -66,19 +67,17 @@ int ListVerb(const std::vector<std::string>& arguments) {
     std::printf("%s\n", nlohmann::json({{"modules", report}}).dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
     return status;
   }
+  // Modules on stdout; what went wrong on stderr, one line each (the message names the file).
   for (const auto& entry : report) {
-    const std::string name = entry["module"];
-    if (!entry.contains("components")) {
-      std::printf("%s: %s\n", name.c_str(), entry["error"].get<std::string>().c_str());
-      continue;
+    if (entry.contains("components")) {
+      std::printf("%s\n", entry["module"].get<std::string>().c_str());
+      for (const auto& component : entry["components"]) {
+        std::printf("  %-24s %s %-4s %s\n", component["name"].get<std::string>().c_str(),
+                    component["family"].get<std::string>().c_str(), component["class"].get<std::string>().c_str(),
+                    component["classId"].get<std::string>().c_str());
+      }
     }
-    std::printf("%s\n", name.c_str());
-    for (const auto& component : entry["components"]) {
-      std::printf("  %-24s %s %-4s %s\n", component["name"].get<std::string>().c_str(),
-                  component["family"].get<std::string>().c_str(), component["class"].get<std::string>().c_str(),
-                  component["classId"].get<std::string>().c_str());
-    }
-    if (entry.contains("error")) std::printf("  warning: %s\n", entry["error"].get<std::string>().c_str());
+    if (entry.contains("error")) std::fprintf(stderr, "%s\n", entry["error"].get<std::string>().c_str());
   }
   return status;
 }

@@ -30,7 +30,8 @@ const char kRunUsage[] =
     "                      replaces the file's selected elements (keys stay selected)\n"
     "  --set NAME=VALUE    write a field of the command's dialog; repeatable\n"
     "  --control ID        send a control event for the four-character ID; repeatable\n"
-    "  --then undo|redo    a step after Do; repeatable, run in order\n"
+    "  --then undo|redo    a step after Do; repeatable, run in order; Undo and Redo\n"
+    "                      alternate, starting with undo\n"
     "  --on PATH           the element that carries the component (attached when it\n"
     "                      has none); default: the first element that carries one\n"
     "  --pick PATH         the element the object picker answers with (a modifier's\n"
@@ -38,15 +39,20 @@ const char kRunUsage[] =
     "  --time TICKS        move the scene to TICKS (1/180000 s); the --set and\n"
     "                      --control options after it are one dialog round there\n"
     "  --force             run even when the command is not enabled\n"
-    "  --save FILE         save the resulting scene (not when the module threw)\n"
+    "  --save FILE         save the resulting scene (not when the module threw or\n"
+    "                      kept host objects or memory)\n"
     "  --save-as FILE      what the module's save dialog answers (NoteSheet's export,\n"
     "                      --control BUTN); without it the dialog is cancelled\n"
     "  --stop-after N      the progress display's stop button is pressed after N\n"
     "                      questions (0: at the first; a module that waits for its\n"
     "                      renders asks while it waits, so larger N stop at varying points)\n"
     "  --modules DIR       where to look for modules\n"
-    "  --json              print the report as one JSON object\n"
-    "exit status: 0 done, 1 the module threw or leaked, 2 bad input\n";
+    "  --json              print the report as one JSON object at the end (the text\n"
+    "                      report prints each step as it ends)\n"
+    "When Do throws, the host calls the command's Undo once and says so. After release\n"
+    "and clean-up the report names what the module still holds (host objects by kind,\n"
+    "memory blocks and bytes).\n"
+    "exit status: 0 done, 1 the module threw, leaked or could not be loaded, 2 bad input\n";
 
 namespace {
 
@@ -59,9 +65,20 @@ bool ParseTicks(const std::string& text, int32_t& ticks) {
   return true;
 }
 
-void PrintText(const RunReport& report) {
+void PrintHeader(const RunReport& report) {
   std::printf("%s (%s) on %s\n", report.component.c_str(), report.module.c_str(), report.scene.c_str());
-  for (const RunStep& step : report.steps) std::printf("  %-26s %s\n", step.operation.c_str(), step.answer.c_str());
+}
+
+void PrintStep(const RunStep& step) {
+  std::printf("  %-26s %s\n", step.operation.c_str(), step.answer.c_str());
+  std::fflush(stdout);
+}
+
+// The rest of the report once the run has ended; the header and steps were printed as the
+// steps ended (`streamed` of them).
+void PrintText(const RunReport& report, size_t streamed) {
+  if (streamed == 0) PrintHeader(report);
+  for (size_t i = streamed; i < report.steps.size(); ++i) PrintStep(report.steps[i]);
   if (!report.enabled && !report.ran) std::printf("not enabled: not run (--force runs it anyway)\n");
   if (!report.parameters.empty()) {
     std::printf("parameters:\n");
@@ -196,11 +213,21 @@ int RunVerb(const std::vector<std::string>& arguments) {
   if (request.component.empty()) throw HostError("qvhost run: which component? (see qvhost run --help)");
   if (request.scenePath.empty()) throw HostError("qvhost run " + request.component + ": --scene FILE is required");
 
+  // Text reports print each step as it ends, so that a module that ends the process
+  // still leaves the steps that ran.
+  size_t streamed = 0;
+  if (!json) {
+    request.onStep = [&streamed](const RunReport& report, const RunStep& step) {
+      if (streamed == 0) PrintHeader(report);
+      PrintStep(step);
+      ++streamed;
+    };
+  }
   const RunReport report = RunCommand(request);
   if (json)
     std::printf("%s\n", Json(report).dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
   else
-    PrintText(report);
+    PrintText(report, streamed);
   if (report.threw)
     std::fprintf(stderr, "%s threw 0x%08X at %s line %d\n", report.component.c_str(), unsigned(report.code),
                  report.source.empty() ? "(no source)" : report.source.c_str(), report.line);

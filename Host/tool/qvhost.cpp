@@ -7,11 +7,14 @@
 #include "QVException.h"
 #include "Verbs.h"
 #include "qvhost/HostError.h"
+#include "qvhost/ModuleLoader.h"
 
 namespace qvtool {
 
 const std::string& OptionValue(const std::vector<std::string>& arguments, size_t& i) {
   if (i + 1 >= arguments.size()) throw qvhost::HostError(arguments[i] + ": a value is missing");
+  // An empty path, name or identifier would be taken as "not given" further on.
+  if (arguments[i + 1].empty()) throw qvhost::HostError(arguments[i] + " \"\": expected a value, not an empty text");
   return arguments[++i];
 }
 
@@ -64,6 +67,9 @@ int main(int argc, char** argv) {
       return verb.run(options);
     }
     throw qvhost::HostError("qvhost: unknown verb '" + arguments[0] + "' (see qvhost --help)");
+  } catch (const qvhost::ModuleError& error) {  // a module that cannot be loaded
+    std::fprintf(stderr, "%s\n", error.what());
+    return 1;
   } catch (const qvhost::HostError& error) {
     std::fprintf(stderr, "%s\n", error.what());
     return 2;

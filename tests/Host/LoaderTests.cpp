@@ -7,7 +7,9 @@
 #include "ExpectRaise.h"
 #include "ModuleFixture.h"
 #include "QVException.h"
+#include "TestFiles.h"
 #include "qvhost/HostError.h"
+#include "qvhost/ModuleSet.h"
 
 namespace fs = std::filesystem;
 
@@ -30,6 +32,17 @@ TEST_F(LoaderTest, RefusesFilesThatAreNotWholeModules) {
   std::ofstream(folder / "Text.qvx") << "not a library";
   std::ofstream(folder / "Text.qvr.json") << R"({"module": "Text", "components": []})";
   fs::copy_file(ModulePath("ProbeModule"), folder / "Bare.qvx");
+  // Cut-short and malformed libraries, each with a resource file: checked before dlopen,
+  // which would map past the end of the file (SIGBUS).
+  const std::string library = ReadFile(ModulePath("ProbeModule"));
+  auto broken = [&](const std::string& name, std::string bytes) {
+    std::ofstream(folder / (name + ".qvx"), std::ios::binary) << bytes;
+    fs::copy_file(std::string(QV_MODULE_DIR) + "/ProbeModule.qvr.json", folder / (name + ".qvr.json"));
+    return (folder / (name + ".qvx")).string();
+  };
+  std::string badEntrySize = library, badClass = library, pastEnd = library.substr(0, 64);
+  badEntrySize[54] = 1;  // e_phentsize
+  badClass[4] = 1;       // ELFCLASS32
   struct Case {
     std::string path;
     std::string expected;
@@ -39,11 +52,41 @@ TEST_F(LoaderTest, RefusesFilesThatAreNotWholeModules) {
       {(folder / "Missing.qvx").string(), "no such module file"},
       {(folder / "Text.qvx").string(), "cannot load the module"},
       {(folder / "Bare.qvx").string(), "the resource file Bare.qvr.json is missing"},
+      {broken("Empty", ""), "cannot load the module: not a module: 0 bytes, too short for an ELF header"},
+      {broken("Cut", library.substr(0, 4096)), "cannot load the module: not a module: the file is cut short (4096 bytes"},
+      {broken("HeaderOnly", pastEnd), "the file is cut short (64 bytes; its program headers end at"},
+      {broken("EntrySize", badEntrySize), "malformed ELF header (program header entries)"},
+      {broken("Class", badClass), "an ELF file of 32-bit class; this host loads 64-bit modules"},
   };
   for (const Case& c : cases) {
     const std::string error = LoadError(c.path, fShell.Get());
-    EXPECT_NE(error.find(c.path), std::string::npos) << error;
+    EXPECT_EQ(error.find(c.path), 0u) << error;
+    EXPECT_EQ(error.find(c.path, 1), std::string::npos) << "the path once: " << error;
     EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+  }
+  fs::remove_all(folder);
+}
+
+// A module that cannot be loaded leaves no entry behind in the set, whose destructor
+// unloaded a null module while the error unwound (SIGSEGV).
+TEST_F(LoaderTest, ModuleSetThatCannotLoadAModuleRefusesItAndGoesOn) {
+  const fs::path folder = fs::temp_directory_path() / ("qvmoduleset-" + std::to_string(getpid()));
+  fs::create_directories(folder);
+  std::ofstream(folder / "Text.qvx") << "not a library";
+  std::ofstream(folder / "Text.qvr.json")
+      << R"({"module": "Text", "components": [{"family": "scmd", "class": "Text", )"
+      << R"("classId": "{11111111-2222-3333-4444-555555555555}", "name": "Text command"}]})";
+  {
+    qvhost::ModuleSet modules(folder.string(), *fShell);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      try {
+        modules.ModuleOf("Text command");
+        ADD_FAILURE() << "loaded";
+      } catch (const qvhost::ModuleError& error) {
+        EXPECT_NE(std::string(error.what()).find("Text.qvx: cannot load the module"), std::string::npos) << error.what();
+      }
+    }
+    EXPECT_EQ(modules.UnloadAll(), "");
   }
   fs::remove_all(folder);
 }

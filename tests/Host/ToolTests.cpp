@@ -1,5 +1,8 @@
 // qvhost from the shell: exit statuses, one-line errors and what list prints.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -316,6 +319,184 @@ TEST(FormatToolTest, WritesTheCanonicalFormAndRefusesBadScenes) {
   const ToolRun bad = RunQvhost("format " + WriteTempFile("bad.json", "{\"qvscene\": 1, \"elements\": [{}]}"));
   EXPECT_EQ(bad.status, 2);
   EXPECT_NE(bad.err.find("$.elements[0].name: expected this key"), std::string::npos) << bad.err;
+}
+
+}  // namespace
+
+namespace {
+
+const std::string kCrop = std::string(QV_EXAMPLES) + "/crop-revert.qvscene.json";
+const std::string kProbe = "\"ProbeModule command\"";
+const std::string kAll = std::string(" --modules ") + QV_MODULE_DIR;
+
+// A module folder beside the real CropRevert: `name`.qvx holds `bytes` and its resource
+// file offers the component X (a scene command) and Xa (an attached component).
+std::string BrokenModuleFolder(const std::string& tag, const std::string& name, const std::string& bytes) {
+  const std::string folder = testing::TempDir() + std::to_string(getpid()) + "-broken-" + tag + "/";
+  std::system(("rm -rf " + folder + " && mkdir -p " + folder).c_str());
+  for (const char* file : {"CropRevert.qvx", "CropRevert.qvr.json"})
+    std::system(("cp " + std::string(QV_MODULE_DIR) + "/" + file + " " + folder).c_str());
+  std::ofstream(folder + name + ".qvx", std::ios::binary) << bytes;
+  std::ofstream(folder + name + ".qvr.json")
+      << R"({"module": ")" << name << R"(", "components": [)"
+      << R"({"family": "scmd", "class": "Xcmd", "classId": "{11111111-2222-3333-4444-555555555555}", "name": "X"},)"
+      << R"({"family": "data", "class": "Xdat", "classId": "{11111111-2222-3333-4444-666666666666}", "name": "Xa"}]})";
+  return folder;
+}
+
+TEST(BrokenModuleToolTest, AModuleThatCannotBeLoadedIsOneLineAndStatusOne) {
+  const std::string real = ReadFile(std::string(QV_MODULE_DIR) + "/CropRevert.qvx");
+  const std::string attached =
+      WriteTempFile("with-xa.json", "{\"qvscene\": 1, \"elements\": [{\"name\": \"A\", \"components\": [{\"component\": \"Xa\"}]}]}");
+  struct Case {
+    std::string tag, name, bytes, expected;
+  };
+  const Case cases[] = {
+      {"text", "X", "not a library\n", "X.qvx: cannot load the module: not a module: 14 bytes, too short"},
+      {"noentry", "NoEntryModule", ReadFile(std::string(QV_FIXTURE_DIR) + "/NoEntryModule.qvx"), "the entry point QVDllGetClassObject is missing"},
+      {"cut", "Cut", real.substr(0, 4096), "Cut.qvx: cannot load the module: not a module: the file is cut short"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tag);
+    const std::string folder = BrokenModuleFolder(c.tag, c.name, c.bytes);
+    const std::string path = folder + c.name + ".qvx";
+    for (const std::string& arguments : {"run X --scene " + kCrop, "format " + attached}) {
+      const ToolRun run = RunQvhost(arguments + " --modules " + folder);
+      EXPECT_EQ(run.status, 1) << arguments << "\n" << run.err;
+      EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
+      EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+    }
+    // list: the other modules on stdout, the broken one on stderr, its path once.
+    const ToolRun list = RunQvhost("list --modules " + folder);
+    EXPECT_EQ(list.status, 1) << list.err;
+    EXPECT_NE(list.out.find("CropRevert\n"), std::string::npos) << list.out;
+    EXPECT_EQ(list.out.find(c.name + ".qvx"), std::string::npos) << "errors are not on stdout: " << list.out;
+    EXPECT_NE(list.err.find(c.expected), std::string::npos) << list.err;
+    EXPECT_EQ(list.err.find('\n'), list.err.size() - 1) << "one line: " << list.err;
+    EXPECT_EQ(list.err.find(path, 1), std::string::npos) << "the path once: " << list.err;
+    // A run that needs only the good module is not held up.
+    EXPECT_EQ(RunQvhost("run CropRevert --scene " + kCrop + " --modules " + folder).status, 0);
+    std::system(("rm -rf " + folder).c_str());
+  }
+}
+
+TEST(RunToolTest, OptionsTheRunCannotHonourAreRefusedBeforeAnythingRuns) {
+  const std::string notes = std::string(QV_EXAMPLES) + "/note-sheet.qvscene.json";
+  const std::string jitter = std::string(QV_EXAMPLES) + "/jitter-keys.qvscene.json";
+  const std::string saved = testing::TempDir() + std::to_string(getpid()) + "-refused.json";
+  struct Case {
+    std::string arguments, expected;
+  } cases[] = {
+      // Undo and Redo alternate after Do, starting with undo.
+      {"run CropRevert --scene " + kCrop + " --then redo", "--then redo (step 1): expected undo"},
+      {"run CropRevert --scene " + kCrop + " --then undo --then undo", "--then undo (step 2): expected redo"},
+      {"run CropRevert --scene " + kCrop + " --then undo --then redo --then redo", "--then redo (step 3): expected undo"},
+      // Empty values are not taken for options left out.
+      {"run CropRevert --scene " + kCrop + " --save \"\"", "--save \"\": expected a value, not an empty text"},
+      {"run NoteSheet --scene " + notes + " --control BUTN --save-as \"\"", "--save-as \"\": expected a value"},
+      {"format " + kCrop + " --save \"\"", "--save \"\": expected a value"},
+      // Controls the dialog does not have, in both drivers.
+      {"run JitterKeys --scene " + jitter + " --control NOPE", "--control NOPE: dialog 150 has no such control (controls: SHUF)"},
+      {"run NoteSheet --scene " + notes + " --control NOPE",
+       "--control NOPE: dialog 1200 has no such control (controls: ADDK, CLER, BUTN)"},
+      {"run NoteSheet --scene " + notes + " --time 0 --control ADDK --time 5 --control PING",
+       "--control PING: dialog 1200 has no such control"},
+  };
+  for (const Case& c : cases) {
+    std::remove(saved.c_str());
+    const std::string save = c.arguments.find("--save") == std::string::npos ? " --save " + saved : "";
+    const ToolRun run = RunQvhost(c.arguments + save + kAll);
+    EXPECT_EQ(run.status, 2) << c.arguments << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.expected), std::string::npos) << c.arguments << "\n" << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+    EXPECT_EQ(ReadFile(saved), "") << c.arguments;
+    EXPECT_EQ(run.out.find("  Do "), std::string::npos) << "nothing ran: " << run.out;
+  }
+}
+
+TEST(FormatToolTest, AModuleThatThrowsOnItsDataNamesTheFileAndThePath) {
+  const std::string scene = WriteTempFile(
+      "throwing-data.json",
+      "{\"qvscene\": 1, \"elements\": [{\"name\": \"F\"}, {\"name\": \"G\", \"components\": "
+      "[{\"component\": \"FollowGain\", \"data\": [\"{\", \"  obj1 1,\", \"}\"]}]}]}");
+  for (const std::string& arguments : {"format " + scene, "run FollowGain --scene " + scene}) {
+    const ToolRun run = RunQvhost(arguments + kAll);
+    EXPECT_EQ(run.status, 2) << arguments << "\n" << run.err;
+    EXPECT_EQ(run.err.find(scene + ": $.elements[1].components[0].data: the module threw 0x"), 0u) << run.err;
+    EXPECT_NE(run.err.find("Samples/SceneCommands/FollowGain/"), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+  }
+}
+
+TEST(RunToolTest, WhenDoThrowsTheHostCallsUndoOnceAndTheSceneIsAsBefore) {
+  const ToolRun run = RunQvhost("run " + kProbe + " --scene " + kCrop + " --set Mode=6 --json" + kAll);
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.err.find("threw 0x80010005 at tests/Probe/ProbeModule line 130"), std::string::npos) << run.err;
+  const auto report = nlohmann::json::parse(run.out);
+  const auto& steps = report["steps"];
+  ASSERT_GE(steps.size(), 2u) << steps;
+  EXPECT_EQ(steps[steps.size() - 2], nlohmann::json({{"operation", "Do"}, {"answer", "threw"}}));
+  EXPECT_EQ(steps.back(), nlohmann::json({{"operation", "Undo after the exception"}, {"answer", "true"}}));
+  EXPECT_NE(std::find(report["journal"].begin(), report["journal"].end(),
+                      nlohmann::json({{"kind", "undo"}, {"text", "Do threw: the host calls Undo once"}})),
+            report["journal"].end())
+      << report["journal"];
+  EXPECT_TRUE(report["changes"].empty()) << "the pane's offset is back: " << report["changes"];
+}
+
+TEST(RunToolTest, WhatAModuleStillHoldsIsReportedAndNoSceneIsSaved) {
+  const std::string saved = testing::TempDir() + std::to_string(getpid()) + "-leaked.json";
+  struct Case {
+    const char* mode;
+    const char* expected;
+  } cases[] = {
+      {"7", "ProbeModule command still holds "},
+      {"8", "ProbeModule command still holds 1 memory block, 100 bytes of memory after release and clean-up"},
+  };
+  for (const Case& c : cases) {
+    std::remove(saved.c_str());
+    const ToolRun run = RunQvhost("run " + kProbe + " --scene " + kCrop + " --set Mode=" + c.mode + " --save " + saved + kAll);
+    EXPECT_EQ(run.status, 1) << c.mode << "\n" << run.err;
+    EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
+    EXPECT_EQ(ReadFile(saved), "") << "no scene saved after a leak";
+    EXPECT_EQ(run.out.find("saved:"), std::string::npos) << run.out;
+  }
+  // The objects are named by kind.
+  const ToolRun kept = RunQvhost("run " + kProbe + " --scene " + kCrop + " --set Mode=7 --json" + kAll);
+  const std::string leak = nlohmann::json::parse(kept.out).value("leak", "");
+  for (const char* kind : {"IHostCommandContext", "IHostDocument", "IHostTreeElement x5"})
+    EXPECT_NE(leak.find(kind), std::string::npos) << kind << ": " << leak;
+  // A module that gives everything back saves its scene.
+  const ToolRun clean = RunQvhost("run " + kProbe + " --scene " + kCrop + " --save " + saved + kAll);
+  EXPECT_EQ(clean.status, 0) << clean.err;
+  EXPECT_NE(ReadFile(saved), "");
+  std::remove(saved.c_str());
+}
+
+TEST(RunToolTest, ARunThatEndsTheHostStillShowsTheStepsThatRan) {
+  // The probe releases the context once too often: the host's own release then ends it.
+  const ToolRun run = RunQvhost("run " + kProbe + " --scene " + kCrop + " --set Mode=9" + kAll);
+  EXPECT_NE(run.status, 0) << run.out;
+  for (const char* expected : {"ProbeModule command (ProbeModule) on ", "  Prepare                    0x00000000\n",
+                               "  Do                         true\n"})
+    EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;
+}
+
+TEST(NoteSheetToolTest, APageWhoseWriteFailedIsNotListedAsWritten) {
+  const std::string folder = testing::TempDir() + std::to_string(getpid()) + "-page/";
+  std::system(("rm -rf " + folder + " && mkdir -p " + folder).c_str());
+  const std::string page = folder + "notes.html";
+  const std::string command = "run NoteSheet --scene " + std::string(QV_EXAMPLES) +
+                              "/note-sheet.qvscene.json --control BUTN --save-as " + page + kAll;
+  // Files may grow to 1 KiB: the page (about 1.2 KiB) is cut short, and its write fails.
+  const ToolRun cut = RunQvhost(command, "trap '' XFSZ; ulimit -f 1;");
+  EXPECT_NE(cut.out.find("alert     The page could not be written"), std::string::npos) << cut.out;
+  EXPECT_EQ(cut.out.find("written:"), std::string::npos) << cut.out;
+  // Written completely, it is listed.
+  const ToolRun whole = RunQvhost(command);
+  ASSERT_EQ(whole.status, 0) << whole.err;
+  EXPECT_NE(whole.out.find("written:\n  " + page + "\n"), std::string::npos) << whole.out;
+  std::system(("rm -rf " + folder).c_str());
 }
 
 }  // namespace

@@ -4,8 +4,13 @@
 
 #include "qvplatform/Platform.h"
 
+#include "IHostScene.h"
+#include "IHostViews.h"
+#include "QVArray.h"
+#include "QVCountedPtr.h"
 #include "QVModule.h"
 #include "QVSceneCommand.h"
+#include "QVServiceTable.h"
 
 #ifndef PROBE_CLASS_WORD
 #define PROBE_CLASS_WORD 0x50524F31u
@@ -23,7 +28,32 @@ enum ProbeMode : int32_t {
   kProbeBreakpoint = 3,    // executes a breakpoint instruction
   kProbeThrow = 4,         // raises 0x80010005 from this file, line 60
   kProbeTerminate = 5,     // calls the terminate handler installed on the thread
+  kProbeMoveThenThrow = 6,  // moves the active pane's offset, then raises; Undo moves it back
+  kProbeKeepObject = 7,     // takes a reference to the context and never gives it back
+  kProbeBlockThenThrow = 8,  // allocates a 100-byte block, then raises without freeing it
+  kProbeReleaseTwice = 9,   // releases the context it holds once too often
 };
+
+// The view of the active pane of the current document's 3D view, or null.
+TQVCountedPtr<IHostPaneView> ActivePaneView() {
+  TQVCountedPtr<IHostPaneView> found;
+  HostApplicationServices* application = QVGetService<HostApplicationServices>();
+  TQVCountedPtr<IUnknown> document, component;
+  if (application) application->GetCurrentDocument(document.Put());
+  if (!document) return found;
+  application->GetDocumentComponent(document.Get(), QVFourCC("3Dvw"), component.Put());
+  TQVCountedPtr<IHost3DView> view;
+  TQVCountedPtr<IHostViewPanes> panes;
+  if (component && QVQuery(component.Get(), view) == kQVOk) view->GetPanes(panes.Put());
+  if (!panes) return found;
+  TQVArray<IHostViewPane*> list;
+  list.Construct(0, 0, 1);
+  list.UseStandardGrowth();
+  panes->FillPanes(list);
+  for (IHostViewPane* pane : list)
+    if (pane && pane->IsActive()) pane->GetView(found.Put());
+  return found;
+}
 
 // The block the dialog edits: offsets are in ProbeModule.qvr.json.
 struct ProbeParameters {
@@ -57,6 +87,10 @@ class TProbeCommand final : public TQVSceneCommand {
   int32_t Release() override { return QVReleaseComponent(this); }
 
   bool AvailabilityQueryA() override { return true; }
+  QVResult SetContext(IHostCommandContext* context) override {
+    fContext.Assign(context);
+    return kQVOk;
+  }
   void* GetParameterBlock() override { return &fParameters; }
   int16_t GetDialogID() override { return 150; }
   QVResult ControlEvent(int32_t, IUnknown*, int32_t) override {
@@ -82,6 +116,22 @@ class TProbeCommand final : public TQVSceneCommand {
       case kProbeTerminate:
         if (QVTerminateFunction handler = QVPlatform_GetTerminateHandler()) handler();
         break;
+      case kProbeMoveThenThrow:
+        fMoved = ActivePaneView();
+        if (fMoved) {
+          fMoved->GetOffset(&fOffset[0], &fOffset[1]);
+          fMoved->SetOffset(fOffset[0] + 7, fOffset[1] - 7);
+        }
+        QVThrow(kQVErrObjectMissing, kSource, 130);
+      case kProbeKeepObject:
+        if (fContext) fContext->AddRef();
+        break;
+      case kProbeBlockThenThrow:
+        QVAllocateBlock(100);
+        QVThrow(kQVErrObjectMissing, kSource, 136);
+      case kProbeReleaseTwice:
+        if (fContext) fContext->Release();
+        break;
       default:
         break;
     }
@@ -95,6 +145,11 @@ class TProbeCommand final : public TQVSceneCommand {
  private:
   // Undo and Redo are one exchange.
   bool Swap() {
+    if (fMoved) {  // the Do that was cut short, taken back
+      fMoved->SetOffset(fOffset[0], fOffset[1]);
+      fMoved.Release();
+      return true;
+    }
     if (!fDone) return false;
     fParameters.changes += fUndone ? 1 : -1;
     fUndone = !fUndone;
@@ -102,6 +157,9 @@ class TProbeCommand final : public TQVSceneCommand {
   }
 
   ProbeParameters fParameters;
+  TQVCountedPtr<IHostCommandContext> fContext;
+  TQVCountedPtr<IHostPaneView> fMoved;
+  int32_t fOffset[2] = {0, 0};
   bool fDone = false;
   bool fUndone = false;
 };

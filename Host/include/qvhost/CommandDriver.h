@@ -2,6 +2,7 @@
 // the headless dialog, Prepare, Do, then Undo and Redo steps; reports what happened.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,6 +12,13 @@
 #include "QVBase.h"
 
 namespace qvhost {
+
+struct RunStep {
+  std::string operation;
+  std::string answer;
+};
+
+struct RunReport;
 
 // Dialog edits made at one scene time (attached components): each --time starts one.
 struct RunRound {
@@ -38,12 +46,14 @@ struct RunRequest {
   // and the dialog rounds in order (the first one at the file's time).
   std::string on;
   std::vector<RunRound> rounds;
+  // Told of each step as it ends (the report so far, the step), so that what ran is
+  // known even when a module ends the process later.
+  std::function<void(const RunReport&, const RunStep&)> onStep;
+  // Scene commands: the n-th allocation of the host's memory from the start of Do
+  // answers null (1 = the first); 0 refuses none.
+  int64_t refuseAllocationInDo = 0;
 };
 
-struct RunStep {
-  std::string operation;
-  std::string answer;
-};
 
 struct RunReport {
   std::string component, module, scene;
@@ -64,17 +74,23 @@ struct RunReport {
   QVResult code = 0;
   std::string source;
   int32_t line = 0;
-  // A module that did not give back what it took.
+  // A module that did not give back what it took: it stays loaded, or host objects or
+  // memory blocks are still alive after release and clean-up.
   std::string leak;
 
   int ExitStatus() const { return threw || !leak.empty() ? 1 : 0; }
+  // Adds a step and tells the observer.
+  void Step(std::string operation, std::string answer);
+  std::function<void(const RunReport&, const RunStep&)> observer;
   // Records the module exception being handled (call inside a catch block). An exception
   // the runtime did not make carries no code, source or line.
   void RecordThrow();
 };
 
 // Throws HostError for bad input (unknown component, unreadable or malformed scene,
-// unknown dialog field, bad value); nothing is written then. A component that is not a
+// unknown dialog field or control, bad value, --then steps out of order); nothing is
+// written then. When Do throws, the command's Undo is called once (a step and a journal
+// entry say so). The scene is saved only when the module neither threw nor leaked. A component that is not a
 // scene command is attached to an element and driven through its dialog rounds.
 QVHOST_API RunReport RunCommand(const RunRequest& request);
 QVHOST_API RunReport RunAttachedComponent(const RunRequest& request);

@@ -4,6 +4,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
+#include <string>
+#include <typeinfo>
 
 #include "HostExport.h"
 #include "QVBase.h"
@@ -14,14 +17,26 @@ namespace qvhost {
 // Number of host objects alive in the process.
 QVHOST_API int64_t LiveHostObjects();
 QVHOST_API void CountHostObject(int delta);
+// The live count of the host objects whose first interface has the type name `kind`;
+// the counter stays valid for the life of the process.
+QVHOST_API std::atomic<int64_t>& HostObjectKindCounter(const char* kind);
+// Live host objects by kind (the first interface they answer, "IHostKeyframe"); kinds
+// of which none is alive are left out.
+QVHOST_API std::map<std::string, int64_t> LiveHostObjectsByKind();
 
 template <class First, class... Rest>
 class HostObject : public First, public Rest... {
  public:
-  HostObject() { CountHostObject(+1); }
+  HostObject() {
+    CountHostObject(+1);
+    ++KindCount();
+  }
   HostObject(const HostObject&) = delete;
   HostObject& operator=(const HostObject&) = delete;
-  virtual ~HostObject() { CountHostObject(-1); }
+  virtual ~HostObject() {
+    CountHostObject(-1);
+    --KindCount();
+  }
 
   QVResult QueryInterface(const QVGUID& id, void** out) override {
     void* found = id == kIID_IUnknown ? static_cast<First*>(this) : Find<First, Rest...>(id);
@@ -51,6 +66,11 @@ class HostObject : public First, public Rest... {
   virtual void* FindExtra(const QVGUID&) { return nullptr; }
 
  private:
+  static std::atomic<int64_t>& KindCount() {
+    static std::atomic<int64_t>& count = HostObjectKindCounter(typeid(First).name());
+    return count;
+  }
+
   template <class I, class... More>
   void* Find(const QVGUID& id) {
     if (id == I::kID) return static_cast<I*>(this);

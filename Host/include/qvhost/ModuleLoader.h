@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "HostError.h"
 #include "HostShell.h"
 #include "ModuleInterfaces.h"
 #include "ResourceFile.h"
@@ -13,11 +14,23 @@
 
 namespace qvhost {
 
+// A module file that cannot be loaded: not a whole library, an entry point missing, its
+// resource file missing or bad. The module is at fault, not the command line (exit 1).
+class QVHOST_API ModuleError : public HostError {
+ public:
+  using HostError::HostError;
+};
+
+// Empty when `path` holds an ELF shared object of this process's class whose header
+// and program headers lie within the file; else why not. Checked before dlopen, which
+// maps what the headers say and faults on a file cut short.
+QVHOST_API std::string CheckElfFile(const std::string& path);
+
 class QVHOST_API LoadedModule {
  public:
   // Loads `path` (RTLD_LOCAL), reads <stem>.qvr.json beside it and calls QVDllInit with
-  // `shell`. Throws HostError for a file that cannot be loaded, a missing entry point or
-  // a bad resource file. A TQVException out of QVDllInit goes on to the caller after
+  // `shell`. Throws ModuleError for a file that cannot be loaded, a missing entry point
+  // or a bad resource file. A TQVException out of QVDllInit goes on to the caller after
   // QVDllCleanUp; the library then stays mapped, since the exception refers to it.
   static std::unique_ptr<LoadedModule> Load(const std::string& path, IHostShell* shell);
   ~LoadedModule();

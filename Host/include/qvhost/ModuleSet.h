@@ -22,6 +22,11 @@ class QVHOST_API ModuleSet final : public ComponentMaker {
   LoadedModule& ModuleOf(const std::string& component);
   const ComponentResource& ResourceOf(const std::string& component);
   TQVCountedPtr<ComponentCarrier> Make(Scene& scene, const std::string& component) override;
+  void Reading(const std::string& where) override { fReading = where; }
+  // Reads a scene file whose attached components this set makes. A module that throws
+  // while one of them is made or reads its data gives HostError naming the file, the
+  // JSON path and the exception: the data is what the module cannot take.
+  TQVCountedPtr<Document> LoadScene(const std::string& path, std::shared_ptr<Journal> journal);
   // Unloads every module; empty, or what each module that could not go still holds.
   std::string UnloadAll();
 
@@ -29,6 +34,7 @@ class QVHOST_API ModuleSet final : public ComponentMaker {
   std::string fFolder;
   TQVCountedPtr<HostShell> fShell;
   std::map<std::string, std::unique_ptr<LoadedModule>> fModules;  // by path
+  std::string fReading;  // the component a scene file being read makes now
 };
 
 // Lets a document and its attached components go before the modules that made them are

@@ -20,6 +20,8 @@ class QVHOST_API ComponentMaker {
  public:
   virtual ~ComponentMaker() = default;
   virtual TQVCountedPtr<ComponentCarrier> Make(Scene& scene, const std::string& component) = 0;
+  // Told the JSON path of the component about to be made and to read its data.
+  virtual void Reading(const std::string& where) { (void)where; }
 };
 
 // Reads a scene file; throws HostError naming the file, the JSON path and what was

@@ -1,6 +1,8 @@
 // File specifications and byte streams over POSIX files.
 #include "files/HostFile.h"
 
+#include "RunChecks.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -165,6 +167,7 @@ QVResult HostFile::OpenExisting() {
       fDescriptor = ::open(fPath.c_str(), flags | O_CLOEXEC);
     } while (fDescriptor < 0 && errno == EINTR);
   }
+  if (fDescriptor >= 0 && (fMode & kQVFileWritable)) NoteFileOpenedForWriting(fPath);
   return fDescriptor >= 0 ? kQVOk : ErrorCode(errno);
 }
 
@@ -223,6 +226,7 @@ QVResult HostFile::Write(const void* buffer, int32_t count, int32_t* countWritte
       if (answer < 0 && errno == EINTR) continue;
       if (answer <= 0) {
         result = ErrorCode(errno);
+        NoteFileWriteFailed(fPath);
         break;
       }
       written += int32_t(answer);

@@ -267,6 +267,7 @@ class SceneReader {
 
   void ReadComponent(const PendingComponent& pending) {
     Scene& scene = *fScene;
+    fMaker->Reading(pending.data.empty() ? pending.where : JsonPath(pending.where, "data"));
     TQVCountedPtr<ComponentCarrier> carrier = fMaker->Make(scene, pending.component);
     pending.element->AttachComponent(carrier.Get());
     if (pending.data.empty()) return;
