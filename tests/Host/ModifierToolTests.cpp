@@ -80,8 +80,9 @@ TEST(ModifierToolTest, BadInputAndUnreadableTargetsAreRefused) {
   } cases[] = {
       {"run FollowGain --scene " + scene + " --on Follower --control obj1 --pick Nobody",
        2, "--pick Nobody: no such element in " + scene},
-      {"run FollowGain --scene " + negative, 1,
-       "FollowGain threw 0x80010024 at Samples/SceneCommands/FollowGain/TargetReference line 74"},
+      {"run FollowGain --scene " + negative, 2,
+       negative + ": $.elements[0].components[0].data: the module threw 0x80010024 at "
+                  "Samples/SceneCommands/FollowGain/TargetReference line 74"},
       {"run ExtentFollow --scene " + badField, 2, "$.elements[0].components[0].data: expected FollowOn maybe: true or false"},
   };
   for (const auto& c : cases) {

@@ -491,7 +491,7 @@ TEST(NoteSheetToolTest, APageWhoseWriteFailedIsNotListedAsWritten) {
   // Files may grow to 1 KiB: the page (about 1.2 KiB) is cut short, and its write fails.
   const ToolRun cut = RunQvhost(command, "trap '' XFSZ; ulimit -f 1;");
   EXPECT_NE(cut.out.find("alert     The page could not be written"), std::string::npos) << cut.out;
-  EXPECT_EQ(cut.out.find("written:"), std::string::npos) << cut.out;
+  EXPECT_EQ(cut.out.find("\nwritten:"), std::string::npos) << cut.out;
   // Written completely, it is listed.
   const ToolRun whole = RunQvhost(command);
   ASSERT_EQ(whole.status, 0) << whole.err;

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "ExpectRaise.h"
-#include "InterpolatorSweep.h"
+#include "InterpolatorSweepParameters.h"
 #include "ModuleFixture.h"
 #include "RefusedAllocations.h"
 #include "QVException.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "ExpectRaise.h"
-#include "JitterKeys.h"
+#include "JitterKeysParameters.h"
 #include "ModuleFixture.h"
 #include "RefusedAllocations.h"
 #include "QVException.h"

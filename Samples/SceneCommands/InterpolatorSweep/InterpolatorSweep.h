@@ -5,6 +5,7 @@
 #include "IHostDialogs.h"
 #include "IHostInterpolation.h"
 #include "IHostScene.h"
+#include "InterpolatorSweepParameters.h"
 #include "QVArray.h"
 #include "QVCountedPtr.h"
 #include "QVSceneCommand.h"
@@ -12,11 +13,6 @@
 // The walk's raise when the hierarchy has no tree, at this module's header.
 inline constexpr const char kInterpolatorSweepHeaderSource[] = "Samples/SceneCommands/InterpolatorSweep/InterpolatorSweep";
 constexpr int32_t kInterpolatorSweepHeaderLine = 145;
-
-// The block the dialog edits: the item its chooser picked (a plain pointer, not counted).
-struct InterpolatorSweepParameters {
-  IUnknown* ChosenInterpolatorItem;
-};
 
 class TInterpolatorSweepCommand final : public TQVSceneCommand {
  public:

@@ -4,6 +4,7 @@
 
 #include "IHostAnimation.h"
 #include "IHostScene.h"
+#include "JitterKeysParameters.h"
 #include "ModuleInterfaces.h"
 #include "QVArray.h"
 #include "QVCountedPtr.h"
@@ -15,15 +16,6 @@
 // The walk's raise when the hierarchy has no tree, at this module's header.
 inline constexpr const char kJitterKeysHeaderSource[] = "Samples/SceneCommands/JitterKeys/JitterKeys";
 constexpr int32_t kJitterKeysHeaderLine = 163;
-
-// The block the dialog edits, 12 bytes.
-struct JitterKeysParameters {
-  float MinOffset;
-  float MaxOffset;
-  int32_t Seed;
-};
-static_assert(sizeof(JitterKeysParameters) == 12, "JitterKeys parameter block");
-static_assert(offsetof(JitterKeysParameters, Seed) == 8, "JitterKeys parameter block");
 
 // The undo record of one Do: every moved key with its node and its other time.
 class TJitterKeysAction final : public TQVRefObject {
