@@ -15,6 +15,13 @@ namespace qvhost {
 
 void ApplyRunSettings(const RunRequest& request, ShellSettings& settings) {
   if (request.stopAfter >= 0) settings.stopAtAbortQuestion = request.stopAfter + 1;
+  // --save is refused before the run when it names no file: the save comes after it.
+  if (!request.savePath.empty()) {
+    const std::string what = NotAFileToWrite(request.savePath);
+    if (!what.empty())
+      throw HostError("--save " + ShownPath(request.savePath) + ": " + what +
+                      ", not a file: expected a regular file or a new path");
+  }
   if (request.saveAs.empty()) return;
   std::error_code error;
   const fs::path path = fs::absolute(request.saveAs, error);

@@ -474,7 +474,7 @@ TEST(SceneFileToolTest, RefusesWhatIsNotAFileAndOverlongPaths) {
       {"format " + folder.string(), folder.string() + ": a folder: expected a file\n"},
       {"format " + example + " --save " + fifo, fifo + ": a FIFO, not a file: expected a regular file or a new path\n"},
       {"run CropRevert --scene " + example + " --save " + fifo,
-       fifo + ": a FIFO, not a file: expected a regular file or a new path\n"},
+       "--save " + fifo + ": a FIFO, not a file: expected a regular file or a new path\n"},
       {"run NoteSheet --scene " + notes + " --control BUTN --save-as " + fifo,
        "--save-as " + fifo + ": a FIFO, not a file: expected a regular file or a new path\n"},
       {"run NoteSheet --scene " + notes + " --control BUTN --save-as " + longName,
@@ -485,6 +485,7 @@ TEST(SceneFileToolTest, RefusesWhatIsNotAFileAndOverlongPaths) {
     const ToolRun run = RunQvhost(c.arguments);
     EXPECT_EQ(run.status, 2) << c.arguments.substr(0, 200);
     EXPECT_EQ(run.err, c.expected) << c.arguments.substr(0, 200);
+    EXPECT_EQ(run.out, "") << "refused before anything runs";
     EXPECT_EQ(fs::status(fifo).type(), fs::file_type::fifo);
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1) << "nothing written";
