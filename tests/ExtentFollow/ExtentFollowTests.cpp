@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "DialogLayout.h"
 #include "ExtentFollowParameters.h"
 #include "ModifierFixture.h"
 
@@ -97,21 +98,12 @@ TEST_F(ExtentFollowTest, CloneCopiesTheTargetOnly) {
 
 // The resource file gives the module's own block: its size and each field's offset.
 TEST_F(ExtentFollowTest, TheResourceFileDescribesTheBlockAtItsOffsets) {
-  const qvhost::DialogResource* dialog = fModules.at(0)->Resources().FindDialog(142);
-  ASSERT_NE(dialog, nullptr);
-  EXPECT_EQ(dialog->blockSize, sizeof(ExtentFollowParameters));
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Winvalid-offsetof"
-  const std::vector<std::pair<std::string, size_t>> expected = {
-      {"TargetName", offsetof(ExtentFollowParameters, TargetName)},
-      {"FollowOn", offsetof(ExtentFollowParameters, FollowOn)},
-  };
+  ExpectDialogLayout(fModules.at(0)->Resources().FindDialog(142), sizeof(ExtentFollowParameters),
+                     {{"TargetName", offsetof(ExtentFollowParameters, TargetName)},
+                      {"FollowOn", offsetof(ExtentFollowParameters, FollowOn)}});
 #pragma GCC diagnostic pop
-  ASSERT_EQ(dialog->fields.size(), expected.size());
-  for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(dialog->fields[i].name, expected[i].first);
-    EXPECT_EQ(dialog->fields[i].offset, expected[i].second) << expected[i].first;
-  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "DialogLayout.h"
 #include "ExpectRaise.h"
 #include "InterpolatorSweepParameters.h"
 #include "ModuleFixture.h"
@@ -216,11 +217,9 @@ TEST_F(InterpolatorSweepTest, OneUndoAfterADoCutShortByARefusedAllocationRestore
 
 // The resource file gives the module's own block: its size and the field's offset.
 TEST_F(InterpolatorSweepTest, TheResourceFileDescribesTheBlockAtItsOffsets) {
-  ASSERT_NE(fDialog, nullptr);
-  EXPECT_EQ(fDialog->blockSize, sizeof(InterpolatorSweepParameters));
-  ASSERT_EQ(fDialog->fields.size(), 1u);
-  EXPECT_EQ(fDialog->fields[0].name, "ChosenInterpolator");
-  EXPECT_EQ(fDialog->fields[0].offset, offsetof(InterpolatorSweepParameters, ChosenInterpolatorItem));
+  ExpectDialogLayout(fDialog, sizeof(InterpolatorSweepParameters),
+                     {{"ChosenInterpolator", offsetof(InterpolatorSweepParameters, ChosenInterpolatorItem)}});
+  if (HasFatalFailure()) return;
   EXPECT_EQ(qvhost::DialogFieldSize(fDialog->fields[0].type), sizeof(InterpolatorSweepParameters::ChosenInterpolatorItem));
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "DialogLayout.h"
 #include "ExpectRaise.h"
 #include "JitterKeysParameters.h"
 #include "ModuleFixture.h"
@@ -723,19 +724,10 @@ TEST_F(JitterKeysTest, OneUndoAfterADoCutShortByARefusedAllocationRestoresTheSce
 
 // The resource file gives the module's own block: its size and each field's offset.
 TEST_F(JitterKeysTest, TheResourceFileDescribesTheBlockAtItsOffsets) {
-  const qvhost::DialogResource* dialog = fModule->Resources().FindDialog(150);
-  ASSERT_NE(dialog, nullptr);
-  EXPECT_EQ(dialog->blockSize, sizeof(JitterKeysParameters));
-  const std::vector<std::pair<std::string, size_t>> expected = {
-      {"MinOffset", offsetof(JitterKeysParameters, MinOffset)},
-      {"MaxOffset", offsetof(JitterKeysParameters, MaxOffset)},
-      {"Seed", offsetof(JitterKeysParameters, Seed)},
-  };
-  ASSERT_EQ(dialog->fields.size(), expected.size());
-  for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(dialog->fields[i].name, expected[i].first);
-    EXPECT_EQ(dialog->fields[i].offset, expected[i].second) << expected[i].first;
-  }
+  ExpectDialogLayout(fModule->Resources().FindDialog(150), sizeof(JitterKeysParameters),
+                     {{"MinOffset", offsetof(JitterKeysParameters, MinOffset)},
+                      {"MaxOffset", offsetof(JitterKeysParameters, MaxOffset)},
+                      {"Seed", offsetof(JitterKeysParameters, Seed)}});
 }
 
 }  // namespace

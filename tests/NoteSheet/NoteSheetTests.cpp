@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "DialogLayout.h"
 #include "ExpectRaise.h"
 #include "FakeObjects.h"
 #include "IHostDialogs.h"
@@ -243,12 +244,10 @@ TEST_F(NoteSheetTest, NewComponentHasItsDefaultsAndAnswersTheBoxInBothInterfaces
 
 TEST_F(NoteSheetTest, TheDialogDescriptionMatchesTheBlock) {
   const qvhost::DialogResource* dialog = fModule->Resources().FindDialog(1200);
-  ASSERT_NE(dialog, nullptr);
-  EXPECT_EQ(dialog->blockSize, sizeof(NoteSheetParameters));
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Winvalid-offsetof"
   const size_t color = offsetof(NoteSheetParameters, TextColor), background = offsetof(NoteSheetParameters, BackgroundColor);
-  const std::vector<std::pair<std::string, size_t>> expected = {
+  const FieldOffsets expected = {
       {"EditText", offsetof(NoteSheetParameters, EditText)},
       {"CommittedText", offsetof(NoteSheetParameters, CommittedText)},
       {"TextColorR", color}, {"TextColorG", color + 4}, {"TextColorB", color + 8}, {"TextColorA", color + 12},
@@ -265,10 +264,9 @@ TEST_F(NoteSheetTest, TheDialogDescriptionMatchesTheBlock) {
       {"ExportRequested", offsetof(NoteSheetParameters, ExportRequested)},
   };
 #pragma GCC diagnostic pop
-  ASSERT_EQ(dialog->fields.size(), expected.size());
+  ExpectDialogLayout(dialog, sizeof(NoteSheetParameters), expected);
+  if (HasFatalFailure()) return;
   for (size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(dialog->fields[i].name, expected[i].first);
-    EXPECT_EQ(dialog->fields[i].offset, expected[i].second) << expected[i].first;
     EXPECT_EQ(dialog->fields[i].id, expected[i].first == "ExportRequested" ? QVFourCC("EXPO") : 0u)
         << expected[i].first;
   }
