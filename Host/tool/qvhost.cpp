@@ -64,7 +64,11 @@ int main(int argc, char** argv) {
           return 0;
         }
       }
-      return verb.run(options);
+      const int status = verb.run(options);
+      // Written out before the exit: a leak checker that ends the process at exit would
+      // otherwise drop the buffered report.
+      std::fflush(stdout);
+      return status;
     }
     throw qvhost::HostError("qvhost: unknown verb '" + arguments[0] + "' (see qvhost --help)");
   } catch (const qvhost::ModuleError& error) {  // a module that cannot be loaded
