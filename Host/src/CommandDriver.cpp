@@ -6,6 +6,7 @@
 
 #include "QVException.h"
 #include "RunChecks.h"
+#include "files/HostFile.h"
 #include "RunSettings.h"
 #include "qvhost/Document.h"
 #include "qvhost/HeadlessDialog.h"

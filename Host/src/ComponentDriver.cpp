@@ -5,6 +5,7 @@
 
 #include "QVException.h"
 #include "RunChecks.h"
+#include "files/HostFile.h"
 #include "RunSettings.h"
 #include "qvhost/AttachedComponent.h"
 #include "qvhost/AttributeHolder.h"

@@ -1,8 +1,6 @@
 // What both drivers check and count.
 #include "RunChecks.h"
 
-#include <mutex>
-
 #include "qvhost/HostError.h"
 #include "qvhost/HostMemory.h"
 #include "qvhost/HostObject.h"
@@ -93,40 +91,6 @@ void FinishRun(const RunRequest& request, const HostCounters& before, const std:
     WriteFileAtomically(request.savePath, scene);
     report.saved = request.savePath;
   }
-}
-
-namespace {
-
-struct FileWrites {
-  std::mutex mutex;
-  std::map<std::string, bool> complete;  // by path: opened for writing, nothing failed since
-};
-FileWrites& Writes() {
-  static FileWrites* writes = new FileWrites();
-  return *writes;
-}
-
-}  // namespace
-
-void NoteFileOpenedForWriting(const std::string& path) {
-  std::lock_guard<std::mutex> lock(Writes().mutex);
-  Writes().complete[path] = true;
-}
-
-void NoteFileWriteFailed(const std::string& path) {
-  std::lock_guard<std::mutex> lock(Writes().mutex);
-  Writes().complete[path] = false;
-}
-
-bool FileWrittenCompletely(const std::string& path) {
-  std::lock_guard<std::mutex> lock(Writes().mutex);
-  auto found = Writes().complete.find(path);
-  return found != Writes().complete.end() && found->second;
-}
-
-void ForgetFileWrites(const std::string& path) {
-  std::lock_guard<std::mutex> lock(Writes().mutex);
-  Writes().complete.erase(path);
 }
 
 }  // namespace qvhost

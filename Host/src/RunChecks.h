@@ -1,6 +1,6 @@
 // Checks and accounting the two drivers (scene commands, attached components) share: the
 // order of --then steps, the --control identifiers of a dialog, what a module left
-// behind, the save at the end of a run, and which files were written completely.
+// behind, and the save at the end of a run.
 #pragma once
 
 #include <cstdint>
@@ -32,14 +32,5 @@ struct HostCounters {
 // `before` to the report's leak ("holds 1 host object (IHostSelection), 2 memory blocks
 // (96 bytes)"), then saves the scene text when the module neither threw nor leaked.
 void FinishRun(const RunRequest& request, const HostCounters& before, const std::string& scene, RunReport& report);
-
-// Files opened for writing through the host's file objects, and whether every write,
-// truncation and close of them succeeded since. Fed by the file objects.
-void NoteFileOpenedForWriting(const std::string& path);
-void NoteFileWriteFailed(const std::string& path);
-// True when `path` was opened for writing and nothing written to it failed since.
-bool FileWrittenCompletely(const std::string& path);
-// Forgets what is known of `path` (a run starts afresh).
-void ForgetFileWrites(const std::string& path);
 
 }  // namespace qvhost

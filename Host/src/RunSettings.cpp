@@ -5,7 +5,6 @@
 #include <filesystem>
 
 #include "JsonCheck.h"
-#include "RunChecks.h"
 #include "files/HostFile.h"
 #include "qvhost/HostError.h"
 
@@ -16,12 +15,7 @@ namespace qvhost {
 void ApplyRunSettings(const RunRequest& request, ShellSettings& settings) {
   if (request.stopAfter >= 0) settings.stopAtAbortQuestion = request.stopAfter + 1;
   // --save is refused before the run when it names no file: the save comes after it.
-  if (!request.savePath.empty()) {
-    const std::string what = NotAFileToWrite(request.savePath);
-    if (!what.empty())
-      throw HostError("--save " + ShownPath(request.savePath) + ": " + what +
-                      ", not a file: expected a regular file or a new path");
-  }
+  if (!request.savePath.empty()) RefuseNotAFileToWrite("--save " + ShownPath(request.savePath), request.savePath);
   if (request.saveAs.empty()) return;
   std::error_code error;
   const fs::path path = fs::absolute(request.saveAs, error);
@@ -35,8 +29,7 @@ void ApplyRunSettings(const RunRequest& request, ShellSettings& settings) {
                     std::to_string(answer.size()) + ")");
   if (!fs::is_directory(path.parent_path(), error))
     throw HostError(shown + ": no folder " + ShownPath(path.parent_path().string()));
-  const std::string what = NotAFileToWrite(answer);
-  if (!what.empty()) throw HostError(shown + ": " + what + ", not a file: expected a regular file or a new path");
+  RefuseNotAFileToWrite(shown, answer);
   settings.saveAnswer = answer;
 }
 

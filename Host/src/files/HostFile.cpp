@@ -1,7 +1,7 @@
 // File specifications and byte streams over POSIX files.
 #include "files/HostFile.h"
 
-#include "RunChecks.h"
+#include "qvhost/HostError.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <climits>
+#include <map>
+#include <mutex>
 #include <cstring>
 
 namespace qvhost {
@@ -300,6 +302,45 @@ std::string NotAFileToWrite(const std::string& path) {
 SaveCalls& AtomicSaveCalls() {
   static SaveCalls calls{&::write, &::fsync};
   return calls;
+}
+
+void RefuseNotAFileToWrite(const std::string& shown, const std::string& path) {
+  const std::string what = NotAFileToWrite(path);
+  if (!what.empty()) throw HostError(shown + ": " + what + ", not a file: expected a regular file or a new path");
+}
+
+namespace {
+
+struct FileWrites {
+  std::mutex mutex;
+  std::map<std::string, bool> complete;  // by path: opened for writing, nothing failed since
+};
+FileWrites& Writes() {
+  static FileWrites* writes = new FileWrites();
+  return *writes;
+}
+
+}  // namespace
+
+void NoteFileOpenedForWriting(const std::string& path) {
+  std::lock_guard<std::mutex> lock(Writes().mutex);
+  Writes().complete[path] = true;
+}
+
+void NoteFileWriteFailed(const std::string& path) {
+  std::lock_guard<std::mutex> lock(Writes().mutex);
+  Writes().complete[path] = false;
+}
+
+bool FileWrittenCompletely(const std::string& path) {
+  std::lock_guard<std::mutex> lock(Writes().mutex);
+  auto found = Writes().complete.find(path);
+  return found != Writes().complete.end() && found->second;
+}
+
+void ForgetFileWrites(const std::string& path) {
+  std::lock_guard<std::mutex> lock(Writes().mutex);
+  Writes().complete.erase(path);
 }
 
 }  // namespace qvhost

@@ -76,6 +76,8 @@ constexpr size_t kMaxPathBytes = 1023;
 // goes only to regular files or new paths: a device, FIFO, socket or folder is left as
 // it is.
 QVHOST_API std::string NotAFileToWrite(const std::string& path);
+// HostError "<shown>: a FIFO, not a file: ..." when `path` is no file to write.
+QVHOST_API void RefuseNotAFileToWrite(const std::string& shown, const std::string& path);
 
 // The calls the atomic save (WriteFileAtomically) writes and syncs its temporary file
 // with. Tests put failing ones in to see that a failed save keeps the old file and leaves
@@ -85,5 +87,14 @@ struct SaveCalls {
   int (*fsync)(int descriptor);
 };
 QVHOST_API SaveCalls& AtomicSaveCalls();
+
+// Files opened for writing through the host's file objects, and whether every write,
+// truncation and close of them succeeded since. Fed by the file objects.
+void NoteFileOpenedForWriting(const std::string& path);
+void NoteFileWriteFailed(const std::string& path);
+// True when `path` was opened for writing and nothing written to it failed since.
+bool FileWrittenCompletely(const std::string& path);
+// Forgets what is known of `path` (a run starts afresh).
+void ForgetFileWrites(const std::string& path);
 
 }  // namespace qvhost

@@ -560,8 +560,7 @@ void WriteFileAtomically(const std::string& requested, const std::string& conten
     if (error) throw HostError(shown + ": cannot write the file (" + error.message() + ")");
   }
   // Only a regular file is replaced; a device, FIFO, socket or folder stays as it is.
-  const std::string what = NotAFileToWrite(path);
-  if (!what.empty()) throw HostError(shown + ": " + what + ", not a file: expected a regular file or a new path");
+  RefuseNotAFileToWrite(shown, path);
   const fs::path target(path);
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
