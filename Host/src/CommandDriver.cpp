@@ -96,6 +96,8 @@ std::string FindComponentModule(const std::string& folder, const std::string& co
 
 RunReport RunCommand(const RunRequest& request) {
   CheckThenSteps(request.then);
+  // Malformed codes are refused before anything loads; the dialog's own controls are
+  // checked once it is known (DialogControls).
   for (const std::string& text : request.controls) {
     uint32_t code = 0;
     if (!ParseFourCC(text, code)) throw HostError("--control " + text + ": expected a four-character code");
