@@ -2,7 +2,6 @@
 #include "qvhost/ModuleSet.h"
 
 #include "qvhost/AttachedComponent.h"
-#include "qvhost/CommandDriver.h"
 #include "qvhost/Document.h"
 #include "qvhost/HostError.h"
 
@@ -12,12 +11,12 @@
 
 namespace qvhost {
 
-ModuleSet::ModuleSet(std::string folder, HostShell& shell) : fFolder(std::move(folder)) { fShell.Assign(&shell); }
+ModuleSet::ModuleSet(std::string folder, HostShell& shell) : fCatalogue(std::move(folder)) { fShell.Assign(&shell); }
 
 ModuleSet::~ModuleSet() { UnloadAll(); }
 
 LoadedModule& ModuleSet::ModuleOf(const std::string& component) {
-  const std::string path = FindComponentModule(fFolder, component);
+  const std::string& path = fCatalogue.EntryOf(component).path;
   auto found = fModules.find(path);
   if (found != fModules.end()) return *found->second;
   // Entered only once loaded: a module that fails to load leaves no entry behind.

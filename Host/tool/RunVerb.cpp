@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Verbs.h"
-#include "qvhost/CommandDriver.h"
+#include "qvhost/ComponentRun.h"
 #include "qvhost/HostError.h"
 #include "qvhost/ModuleLoader.h"
 
@@ -80,10 +80,6 @@ void PrintText(const RunReport& report, size_t streamed) {
   if (streamed == 0) PrintHeader(report);
   for (size_t i = streamed; i < report.steps.size(); ++i) PrintStep(report.steps[i]);
   if (!report.enabled && !report.ran) std::printf("not enabled: not run (--force runs it anyway)\n");
-  if (!report.parameters.empty()) {
-    std::printf("parameters:\n");
-    for (const std::string& parameter : report.parameters) std::printf("  %s\n", parameter.c_str());
-  }
   if (!report.journal.empty()) {
     std::printf("journal:\n");
     // Runs of the same entry are shown once with their count.
@@ -100,30 +96,14 @@ void PrintText(const RunReport& report, size_t streamed) {
       i = end;
     }
   }
-  if (!report.movedKeys.empty()) {
-    std::printf("moved keys:\n");
-    for (const std::string& key : report.movedKeys) std::printf("  %s\n", key.c_str());
+  bool changed = false;
+  for (const ReportSection& section : report.sections) {
+    changed = changed || (section.isChange && !section.lines.empty());
+    if (section.lines.empty()) continue;
+    std::printf("%s:\n", section.title.c_str());
+    for (const std::string& line : section.lines) std::printf("  %s\n", line.c_str());
   }
-  if (!report.interpolations.empty()) {
-    std::printf("changed interpolations:\n");
-    for (const std::string& change : report.interpolations) std::printf("  %s\n", change.c_str());
-  }
-  if (!report.keyValues.empty()) {
-    std::printf("keys:\n");
-    for (const std::string& key : report.keyValues) std::printf("  %s\n", key.c_str());
-  }
-  if (!report.transforms.empty()) {
-    std::printf("transforms:\n");
-    for (const std::string& transform : report.transforms) std::printf("  %s\n", transform.c_str());
-  }
-  if (report.changes.empty() && report.movedKeys.empty() && report.interpolations.empty())
-    std::printf("changes: none\n");
-  if (!report.changes.empty()) std::printf("changes:\n");
-  for (const std::string& change : report.changes) std::printf("  %s\n", change.c_str());
-  if (!report.written.empty()) {
-    std::printf("written:\n");
-    for (const std::string& path : report.written) std::printf("  %s\n", path.c_str());
-  }
+  if (!changed) std::printf("changes: none\n");
   if (!report.saved.empty()) std::printf("saved: %s\n", report.saved.c_str());
 }
 
@@ -132,16 +112,10 @@ nlohmann::json Json(const RunReport& report) {
                         {"enabled", report.enabled}, {"ran", report.ran}};
   out["steps"] = nlohmann::json::array();
   for (const RunStep& step : report.steps) out["steps"].push_back({{"operation", step.operation}, {"answer", step.answer}});
-  out["parameters"] = report.parameters;
   out["journal"] = nlohmann::json::array();
   for (const JournalEntry& entry : report.journal) out["journal"].push_back({{"kind", entry.kind}, {"text", entry.text}});
-  out["changes"] = report.changes;
-  out["movedKeys"] = report.movedKeys;
-  out["interpolations"] = report.interpolations;
-  out["keys"] = report.keyValues;
-  out["transforms"] = report.transforms;
+  for (const ReportSection& section : report.sections) out[section.key] = section.lines;
   if (!report.saved.empty()) out["saved"] = report.saved;
-  if (!report.written.empty()) out["written"] = report.written;
   if (report.threw) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", unsigned(report.code));
@@ -156,7 +130,6 @@ nlohmann::json Json(const RunReport& report) {
 int RunVerb(const std::vector<std::string>& arguments) {
   RunRequest request;
   request.moduleFolder = DefaultModuleFolder();
-  request.rounds.emplace_back();
   bool json = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
@@ -169,23 +142,21 @@ int RunVerb(const std::vector<std::string>& arguments) {
       const size_t equals = setting.find('=');
       if (equals == std::string::npos || equals == 0)
         throw HostError("--set " + setting + ": expected NAME=VALUE");
-      request.sets.emplace_back(setting.substr(0, equals), setting.substr(equals + 1));
-      request.rounds.back().sets.push_back(request.sets.back());
+      request.rounds.back().edits.sets.emplace_back(setting.substr(0, equals), setting.substr(equals + 1));
     } else if (argument == "--control") {
-      request.controls.push_back(OptionValue(arguments, i));
-      request.rounds.back().controls.push_back(request.controls.back());
+      request.rounds.back().edits.controls.push_back(OptionValue(arguments, i));
     } else if (argument == "--time") {
       const std::string& text = OptionValue(arguments, i);
       RunRound round;
       round.hasTime = true;
       if (!ParseTicks(text, round.time)) throw HostError("--time " + text + ": expected a whole number of ticks");
-      if (request.rounds.size() == 1 && !request.rounds[0].hasTime && request.rounds[0].sets.empty() &&
-          request.rounds[0].controls.empty() && request.rounds[0].pick.empty())
+      // Edits before the first --time make a round at the file's time.
+      if (request.rounds.size() == 1 && !request.rounds[0].hasTime && request.rounds[0].edits.Empty() &&
+          request.rounds[0].pick.empty())
         request.rounds.clear();
       request.rounds.push_back(round);
     } else if (argument == "--pick") {
-      request.pick = OptionValue(arguments, i);
-      request.rounds.back().pick = request.pick;
+      request.rounds.back().pick = OptionValue(arguments, i);
     } else if (argument == "--on") {
       request.on = OptionValue(arguments, i);
     } else if (argument == "--then") {
@@ -223,7 +194,7 @@ int RunVerb(const std::vector<std::string>& arguments) {
       ++streamed;
     };
   }
-  const RunReport report = RunCommand(request);
+  const RunReport report = RunComponent(request);
   if (json)
     std::printf("%s\n", Json(report).dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
   else

@@ -1,11 +1,12 @@
-// The modules of a folder, loaded when one of their components is first asked for. It
-// makes the attached components scene files name.
+// The modules of a folder, indexed once and loaded when one of their components is first
+// asked for. It makes the attached components scene files name.
 #pragma once
 
 #include <map>
 #include <memory>
 #include <string>
 
+#include "ModuleCatalogue.h"
 #include "ModuleLoader.h"
 #include "SceneFile.h"
 
@@ -17,6 +18,8 @@ class QVHOST_API ModuleSet final : public ComponentMaker {
   ~ModuleSet() override;
   ModuleSet(const ModuleSet&) = delete;
   ModuleSet& operator=(const ModuleSet&) = delete;
+
+  const ModuleCatalogue& Catalogue() const { return fCatalogue; }
 
   // The module offering `component`, loaded on first use; HostError when none does.
   LoadedModule& ModuleOf(const std::string& component);
@@ -31,7 +34,7 @@ class QVHOST_API ModuleSet final : public ComponentMaker {
   std::string UnloadAll();
 
  private:
-  std::string fFolder;
+  ModuleCatalogue fCatalogue;
   TQVCountedPtr<HostShell> fShell;
   std::map<std::string, std::unique_ptr<LoadedModule>> fModules;  // by path
   std::string fReading;  // the component a scene file being read makes now

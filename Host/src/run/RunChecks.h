@@ -1,6 +1,5 @@
-// Checks and accounting the two drivers (scene commands, attached components) share: the
-// order of --then steps, the --control identifiers of a dialog, what a module left
-// behind, and the save at the end of a run.
+// Checks and accounting of a run: the order of --then steps, what a module left behind,
+// and the save at the end.
 #pragma once
 
 #include <cstdint>
@@ -8,18 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "qvhost/CommandDriver.h"
+#include "qvhost/ComponentRun.h"
 #include "qvhost/ResourceFile.h"
 
 namespace qvhost {
 
 // HostError unless the steps are undo, redo, undo, ... (Undo and Redo alternate after Do).
 void CheckThenSteps(const std::vector<std::string>& steps);
-
-// The codes of `texts`; HostError for one that is no four-character code or a control
-// the dialog does not have (`dialog` may be null: the dialog has none).
-std::vector<uint32_t> DialogControls(const DialogResource* dialog, int32_t dialogId,
-                                     const std::vector<std::string>& texts);
 
 // The host's counters of live host objects (by kind) and of the memory it hands out.
 struct HostCounters {

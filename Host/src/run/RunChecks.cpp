@@ -1,4 +1,4 @@
-// What both drivers check and count.
+// What a run checks and counts.
 #include "RunChecks.h"
 
 #include "qvhost/HostError.h"
@@ -17,28 +17,6 @@ void CheckThenSteps(const std::vector<std::string>& steps) {
       throw HostError("--then " + step + " (step " + std::to_string(i + 1) + "): expected " + expected +
                       ": Undo and Redo alternate after Do (undo, redo, undo, ...)");
   }
-}
-
-std::vector<uint32_t> DialogControls(const DialogResource* dialog, int32_t dialogId,
-                                     const std::vector<std::string>& texts) {
-  std::vector<uint32_t> codes;
-  for (const std::string& text : texts) {
-    uint32_t code = 0;
-    if (!ParseFourCC(text, code)) throw HostError("--control " + text + ": expected a four-character code");
-    bool known = false;
-    std::string names;
-    if (dialog) {
-      for (uint32_t control : dialog->controls) {
-        known = known || control == code;
-        names += (names.empty() ? "" : ", ") + FormatFourCC(control);
-      }
-    }
-    if (!known)
-      throw HostError("--control " + text + ": dialog " + std::to_string(dialogId) + " has no such control (controls: " +
-                      (names.empty() ? "none" : names) + ")");
-    codes.push_back(code);
-  }
-  return codes;
 }
 
 HostCounters HostCounters::Now() {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "qvhost/CommandDriver.h"
+#include "qvhost/ComponentRun.h"
 #include "qvhost/HostShell.h"
 
 namespace qvhost {
