@@ -1,11 +1,12 @@
-# qv_add_module(<Name> SOURCES ...): a plug-in module <Name>.qvx built on the runtime,
-# with its resource file <Name>.qvr.json copied beside it. The sources are also kept
+# qv_add_module(<Name> SOURCES ... [RESOURCE FILE] [OUTPUT_DIRECTORY DIR]): a plug-in module
+# <Name>.qvx built on the runtime, with its resource file <Name>.qvr.json copied beside it,
+# in the modules folder unless DIR is given. The sources are also kept
 # as the object library <Name>_obj, so tests of a module's internals can link them.
 set(QV_MODULE_DIR ${CMAKE_BINARY_DIR}/modules CACHE INTERNAL "Where the .qvx files go")
 set(QV_MODULE_COMPILE_OPTIONS -fvisibility=hidden -fvisibility-inlines-hidden -fnon-call-exceptions)
 
 function(qv_add_module name)
-  cmake_parse_arguments(ARG "" "RESOURCE" "SOURCES" ${ARGN})
+  cmake_parse_arguments(ARG "" "RESOURCE;OUTPUT_DIRECTORY" "SOURCES" ${ARGN})
   add_library(${name}_obj OBJECT ${ARG_SOURCES})
   target_compile_options(${name}_obj PRIVATE ${QV_MODULE_COMPILE_OPTIONS})
   target_link_libraries(${name}_obj PUBLIC qvcore)
@@ -27,14 +28,17 @@ function(qv_add_module name)
   endif()
   target_link_options(${name} PRIVATE ${entry_points} ${undefined_rule}
                       -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/qvmodule.map)
+  if(NOT ARG_OUTPUT_DIRECTORY)
+    set(ARG_OUTPUT_DIRECTORY ${QV_MODULE_DIR})
+  endif()
   set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX ".qvx"
-                        LIBRARY_OUTPUT_DIRECTORY ${QV_MODULE_DIR})
+                        LIBRARY_OUTPUT_DIRECTORY ${ARG_OUTPUT_DIRECTORY})
   if(NOT ARG_RESOURCE)
     set(ARG_RESOURCE ${CMAKE_CURRENT_SOURCE_DIR}/${name}.qvr.json)
   endif()
   # A changed resource file relinks the module, so the copy below is made again.
   set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${ARG_RESOURCE})
   add_custom_command(TARGET ${name} POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ARG_RESOURCE} ${QV_MODULE_DIR}/${name}.qvr.json)
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${ARG_RESOURCE} ${ARG_OUTPUT_DIRECTORY}/${name}.qvr.json)
   set_property(GLOBAL APPEND PROPERTY QV_MODULES ${name})
 endfunction()

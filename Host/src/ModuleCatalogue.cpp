@@ -10,7 +10,7 @@ namespace fs = std::filesystem;
 
 namespace qvhost {
 
-ModuleCatalogue::ModuleCatalogue(std::string folder) : fFolder(std::move(folder)) {
+ModuleCatalogue::ModuleCatalogue(std::string folders) : fFolder(std::move(folders)) {
   for (const std::string& path : FindModules(fFolder)) {
     const fs::path resourcePath = fs::path(path).replace_extension(".qvr.json");
     std::error_code error;

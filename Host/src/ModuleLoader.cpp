@@ -187,12 +187,22 @@ std::string LoadedModule::Unload() {
   return "";
 }
 
-std::vector<std::string> FindModules(const std::string& folder) {
+std::vector<std::string> FindModules(const std::string& folders) {
   std::vector<std::string> modules;
-  std::error_code error;
-  for (const auto& entry : fs::directory_iterator(folder, error))
-    if (entry.is_regular_file(error) && entry.path().extension() == ".qvx") modules.push_back(entry.path().string());
-  std::sort(modules.begin(), modules.end());
+  size_t start = 0;
+  while (start <= folders.size()) {
+    size_t end = folders.find(':', start);
+    if (end == std::string::npos) end = folders.size();
+    const std::string folder = folders.substr(start, end - start);
+    start = end + 1;
+    if (folder.empty()) continue;
+    std::vector<std::string> found;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error))
+      if (entry.is_regular_file(error) && entry.path().extension() == ".qvx") found.push_back(entry.path().string());
+    std::sort(found.begin(), found.end());
+    modules.insert(modules.end(), found.begin(), found.end());
+  }
   return modules;
 }
 

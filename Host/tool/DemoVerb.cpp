@@ -11,14 +11,14 @@ namespace fs = std::filesystem;
 namespace qvtool {
 
 const char kDemoUsage[] =
-    "usage: qvhost demo [--out DIR] [--examples DIR] [--modules DIR]\n"
+    "usage: qvhost demo [--out DIR] [--examples DIR] [--modules DIRS]\n"
     "\n"
     "Runs every module on the bundled example scenes, as 'qvhost run' does, and saves\n"
     "the resulting scenes and NoteSheet's page with its thumbnails in DIR; ends with a\n"
     "summary of what ran and what was written.\n"
     "  --out DIR       where the results go (default: out)\n"
     "  --examples DIR  the example scenes (default: the source tree's examples folder)\n"
-    "  --modules DIR   where to look for modules\n";
+    "  --modules DIRS  where to look for modules (DIR, or DIR:DIR... in order)\n";
 
 int DemoVerb(const std::vector<std::string>& arguments) {
   std::string out = "out", examples = QV_EXAMPLES_DIR, modules = qvhost::DefaultModuleFolder();

@@ -12,12 +12,12 @@ using namespace qvhost;
 namespace qvtool {
 
 const char kFormatUsage[] =
-    "usage: qvhost format FILE [--save OUT] [--modules DIR]\n"
+    "usage: qvhost format FILE [--save OUT] [--modules DIRS]\n"
     "\n"
     "Reads the scene file FILE (refusing it with one line when it is malformed) and prints\n"
     "its canonical form, or writes it to OUT. Saving a scene always writes this form.\n"
     "  --save OUT     write the canonical form to OUT (may be FILE itself)\n"
-    "  --modules DIR  where to find the modules of the scene's attached components\n";
+    "  --modules DIRS where to find the modules of the scene's attached components\n";
 
 int FormatVerb(const std::vector<std::string>& arguments) {
   std::string path, save, folder = DefaultModuleFolder();

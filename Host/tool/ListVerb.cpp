@@ -13,13 +13,13 @@ using namespace qvhost;
 namespace qvtool {
 
 const char kListUsage[] =
-    "usage: qvhost list [--modules DIR] [--json]\n"
+    "usage: qvhost list [--modules DIRS] [--json]\n"
     "\n"
     "Loads every .qvx in DIR (default: $QV_MODULE_PATH, else the modules folder of the\n"
     "build), prints its components (name, family, class code, class identifier) and\n"
     "unloads it again. A module that cannot be loaded is one line on stderr (exit 1);\n"
     "the others are listed all the same.\n"
-    "  --modules DIR  where to look for modules\n"
+    "  --modules DIRS where to look for modules (DIR, or DIR:DIR... in order)\n"
     "  --json         print one JSON object instead of text\n";
 
 int ListVerb(const std::vector<std::string>& arguments) {

@@ -46,7 +46,7 @@ const char kRunUsage[] =
     "  --stop-after N      the progress display's stop button is pressed after N\n"
     "                      questions (0: at the first; a module that waits for its\n"
     "                      renders asks while it waits, so larger N stop at varying points)\n"
-    "  --modules DIR       where to look for modules\n"
+    "  --modules DIRS      where to look for modules (DIR, or DIR:DIR... in order)\n"
     "  --json              print the report as one JSON object at the end (the text\n"
     "                      report prints each step as it ends)\n"
     "When Do throws, the host calls the command's Undo once and says so. After release\n"

@@ -31,13 +31,13 @@ TEST_F(LoaderTest, RefusesFilesThatAreNotWholeModules) {
   fs::create_directories(folder);
   std::ofstream(folder / "Text.qvx") << "not a library";
   std::ofstream(folder / "Text.qvr.json") << R"({"module": "Text", "components": []})";
-  fs::copy_file(ModulePath("ProbeModule"), folder / "Bare.qvx");
+  fs::copy_file(ProbePath("ProbeModule"), folder / "Bare.qvx");
   // Cut-short and malformed libraries, each with a resource file: checked before dlopen,
   // which would map past the end of the file (SIGBUS).
-  const std::string library = ReadFile(ModulePath("ProbeModule"));
+  const std::string library = ReadFile(ProbePath("ProbeModule"));
   auto broken = [&](const std::string& name, std::string bytes) {
     std::ofstream(folder / (name + ".qvx"), std::ios::binary) << bytes;
-    fs::copy_file(std::string(QV_MODULE_DIR) + "/ProbeModule.qvr.json", folder / (name + ".qvr.json"));
+    fs::copy_file(std::string(QV_PROBE_DIR) + "/ProbeModule.qvr.json", folder / (name + ".qvr.json"));
     return (folder / (name + ".qvx")).string();
   };
   std::string badEntrySize = library, badClass = library, pastEnd = library.substr(0, 64);
@@ -105,7 +105,7 @@ TEST_F(LoaderTest, ModuleWhoseInitThrowsIsCleanedUpAndTheErrorGoesOn) {
 }
 
 TEST_F(LoaderTest, UnloadWithoutCleanUpReleasesTheTwoRegisteredServices) {
-  void* handle = dlopen(ModulePath("ProbeTwo").c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* handle = dlopen(ProbePath("ProbeTwo").c_str(), RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(handle, nullptr) << dlerror();
   auto init = reinterpret_cast<QVDllInitFunction>(dlsym(handle, "QVDllInit"));
   auto cleanUpTranslator = reinterpret_cast<QVDllCleanUpExceptionTranslatorFunction>(
@@ -123,11 +123,17 @@ TEST_F(LoaderTest, UnloadWithoutCleanUpReleasesTheTwoRegisteredServices) {
   }
 }
 
-TEST_F(LoaderTest, FindModulesListsQvxFilesByName) {
-  const auto modules = qvhost::FindModules(QV_MODULE_DIR);
-  ASSERT_GE(modules.size(), 2u);
-  EXPECT_NE(std::find(modules.begin(), modules.end(), ModulePath("ProbeModule")), modules.end());
-  EXPECT_TRUE(std::is_sorted(modules.begin(), modules.end()));
+TEST_F(LoaderTest, FindModulesListsQvxFilesFolderByFolderEachByName) {
+  const auto probes = qvhost::FindModules(QV_PROBE_DIR);
+  EXPECT_EQ(probes, (std::vector<std::string>{ProbePath("ProbeModule"), ProbePath("ProbeTwo")}));
+  const auto shipped = qvhost::FindModules(QV_MODULE_DIR);
+  EXPECT_EQ(std::find(shipped.begin(), shipped.end(), ProbePath("ProbeModule")), shipped.end()) << "probes are not shipped";
+  EXPECT_NE(std::find(shipped.begin(), shipped.end(), ModulePath("CropRevert")), shipped.end());
+  EXPECT_TRUE(std::is_sorted(shipped.begin(), shipped.end()));
+  // Empty and missing folders of a search path add nothing; the order of the folders holds.
+  std::vector<std::string> both = shipped;
+  both.insert(both.end(), probes.begin(), probes.end());
+  EXPECT_EQ(qvhost::FindModules(std::string(QV_MODULE_DIR) + "::/nonexistent-folder:" + QV_PROBE_DIR + ":"), both);
   EXPECT_TRUE(qvhost::FindModules("/nonexistent-folder").empty());
 }
 

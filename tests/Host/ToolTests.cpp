@@ -13,20 +13,29 @@
 
 namespace {
 
+// The probe modules and the shipped ones: a search path of two folders.
+const std::string kSearchPath = std::string(QV_PROBE_DIR) + ":" + QV_MODULE_DIR;
+
 TEST(ToolTest, ListShowsTheModulesAndTheirComponents) {
-  const ToolRun run = RunQvhost("list", std::string("QV_MODULE_PATH=") + QV_MODULE_DIR);
+  const ToolRun run = RunQvhost("list", "QV_MODULE_PATH=" + kSearchPath);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("ProbeModule\n"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("ProbeModule command"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("{50524F31-7072-6F62-656D-6F64756C6531}"), std::string::npos) << run.out;
 
-  const ToolRun json = RunQvhost(std::string("list --json --modules ") + QV_MODULE_DIR);
+  EXPECT_NE(run.out.find("CropRevert\n"), std::string::npos) << run.out;
+
+  const ToolRun json = RunQvhost("list --json --modules " + kSearchPath);
   ASSERT_EQ(json.status, 0) << json.err;
   const auto report = nlohmann::json::parse(json.out);
   bool found = false;
   for (const auto& module : report.at("modules"))
     if (module.at("module") == "ProbeTwo") found = module.at("components").at(0).at("family") == "scmd";
   EXPECT_TRUE(found) << json.out;
+
+  const ToolRun shipped = RunQvhost(std::string("list --modules ") + QV_MODULE_DIR);
+  ASSERT_EQ(shipped.status, 0) << shipped.err;
+  EXPECT_EQ(shipped.out.find("Probe"), std::string::npos) << "test modules are not shipped:\n" << shipped.out;
 }
 
 TEST(ToolTest, BadInputGivesOneLineAndStatusTwo) {
@@ -59,7 +68,7 @@ TEST(ToolTest, HelpOnTheToolAndOnEachVerb) {
 namespace {
 
 const std::string kExample = std::string(QV_EXAMPLES) + "/crop-revert.qvscene.json";
-const std::string kModules = std::string(" --modules ") + QV_MODULE_DIR;
+const std::string kModules = " --modules " + kSearchPath;
 
 TEST(RunToolTest, CropRevertResetsTheExampleAndUndoRestoresIt) {
   const std::string saved = testing::TempDir() + "reset.json";
@@ -327,7 +336,7 @@ namespace {
 
 const std::string kCrop = std::string(QV_EXAMPLES) + "/crop-revert.qvscene.json";
 const std::string kProbe = "\"ProbeModule command\"";
-const std::string kAll = std::string(" --modules ") + QV_MODULE_DIR;
+const std::string kAll = " --modules " + kSearchPath;
 
 // A module folder beside the real CropRevert: `name`.qvx holds `bytes` and its resource
 // file offers the component X (a scene command) and Xa (an attached component).

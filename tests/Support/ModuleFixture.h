@@ -8,6 +8,7 @@
 
 inline std::string ModulePath(const std::string& name) { return std::string(QV_MODULE_DIR) + "/" + name + ".qvx"; }
 inline std::string FixturePath(const std::string& name) { return std::string(QV_FIXTURE_DIR) + "/" + name + ".qvx"; }
+inline std::string ProbePath(const std::string& name) { return std::string(QV_PROBE_DIR) + "/" + name + ".qvx"; }
 
 class ModuleTest : public LeakCheckedTest {
  protected:

@@ -1,4 +1,5 @@
-// The modules of a folder and the components their resource files offer, read once.
+// The modules of a search path of folders and the components their resource files offer,
+// read once. A component offered twice is the first folder's.
 #pragma once
 
 #include <string>
@@ -17,9 +18,9 @@ class QVHOST_API ModuleCatalogue {
     std::string unreadable;   // why the resource file could not be read; empty when it was
   };
 
-  // Reads every .qvx file's resource file in `folder` (in file-name order). A module
+  // Reads every .qvx file's resource file in `folders` ("DIR" or "DIR:DIR..."). A module
   // without a resource file is left out; one whose file is broken is kept as unreadable.
-  explicit ModuleCatalogue(std::string folder);
+  explicit ModuleCatalogue(std::string folders);
 
   const std::string& Folder() const { return fFolder; }
   const std::vector<Entry>& Entries() const { return fEntries; }

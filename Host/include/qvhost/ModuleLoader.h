@@ -69,8 +69,9 @@ class QVHOST_API LoadedModule {
   QVDllCleanUpExceptionTranslatorFunction fCleanUpTranslator = nullptr;
 };
 
-// The .qvx files of a folder, sorted by name.
-QVHOST_API std::vector<std::string> FindModules(const std::string& folder);
+// The .qvx files of the folders of a search path ("DIR" or "DIR:DIR..."), folder by folder
+// in that order, each sorted by name.
+QVHOST_API std::vector<std::string> FindModules(const std::string& folders);
 // $QV_MODULE_PATH, else the modules folder beside the running program's folder.
 QVHOST_API std::string DefaultModuleFolder();
 
