@@ -54,12 +54,7 @@ class CropRevertTest : public ModuleTest {
     frame.scale = view.GetScale();
     return frame;
   }
-  TQVCountedPtr<ISceneCommand> Create() {
-    TQVCountedPtr<IClassFactory> factory = fModule->Factory(fModule->Resources().components.at(0).classId);
-    TQVCountedPtr<ISceneCommand> command;
-    EXPECT_EQ(factory->CreateInstance(nullptr, ISceneCommand::kID, command.PutVoid()), kQVOk);
-    return command;
-  }
+  TQVCountedPtr<ISceneCommand> Create() { return CreateCommand(*fModule, *fDocument); }
   std::vector<std::string> Updates() { return fShell->GetJournal().Texts("display"); }
 
   qvhost::LoadedModule* fModule = nullptr;
@@ -157,13 +152,12 @@ TEST_F(CropRevertTest, HasNoParametersAndIsAlwaysEnabled) {
 }
 
 TEST_F(CropRevertTest, OneUndoAfterADoCutShortByARefusedAllocationRestoresTheScene) {
-  ExpectUndoRepairsEachRefusedDo([&] {
+  ExpectUndoRepairsEachRefusedDo([&]() -> qvhost::CommandSession& {
     fDocument = qvhost::Adopt<qvhost::Document>(new qvhost::Document(fShell->SharedJournal()));
     fShell->Settings().currentDocument.Assign(fDocument.Get());
     AddPanes({{"Top", false, 5, 6, 2.0f, false}, {"Side", false, 1, 2, 3.0f, false}, {"Camera", true, 120, -48, 1.5f, false}});
-    CommandOnScene run;
-    run.document = fDocument;
-    run.command = Create();
+    qvhost::CommandSession& run = StartSession(*fModule, *fDocument);
+    run.Create();
     return run;
   });
 }

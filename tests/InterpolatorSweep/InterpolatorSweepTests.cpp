@@ -43,18 +43,13 @@ class InterpolatorSweepTest : public ModuleTest {
     auto* context = new qvhost::CommandContext(*fDocument);
     if (!withTarget) context->RemoveNotificationTarget();
     fContext = qvhost::Adopt<IHostCommandContext>(context);
-    TQVCountedPtr<IClassFactory> factory = fModule->Factory(fModule->Resources().components.at(0).classId);
-    ASSERT_EQ(factory->CreateInstance(nullptr, ISceneCommand::kID, fCommand.PutVoid()), kQVOk);
+    fSession = &StartSession(*fModule, *fDocument);
+    fCommand.Assign(&fSession->Create());
     ASSERT_EQ(QVQuery(fCommand.Get(), fParameters), kQVOk);
-    ASSERT_EQ(fCommand->SetContext(fContext.Get()), kQVOk);
+    ASSERT_EQ(fSession->SetContext(fContext.Get()), kQVOk);
     if (!chosen.empty()) Choose(chosen);
   }
-  void Choose(const std::string& type) {
-    qvhost::HeadlessDialog window(fDialog, 160, fShell->SharedJournal());
-    fParameters->ControlEvent(kQVMessageDialogReady, window.Window(), 0);
-    window.Set(fParameters->GetParameterBlock(), "ChosenInterpolator", type);
-    EXPECT_EQ(fParameters->ParametersChanged(), kQVOk);
-  }
+  void Choose(const std::string& type) { fSession->DialogRound({{{"ChosenInterpolator", type}}, {}}); }
   // "type" of each key's interpolator, in the order of the document's keys.
   std::vector<std::string> Types() {
     std::vector<std::string> types;
@@ -70,6 +65,7 @@ class InterpolatorSweepTest : public ModuleTest {
   }
 
   qvhost::LoadedModule* fModule = nullptr;
+  qvhost::CommandSession* fSession = nullptr;
   const qvhost::DialogResource* fDialog = nullptr;
   TQVCountedPtr<qvhost::Document> fDocument;
   TQVCountedPtr<IHostCommandContext> fContext;
@@ -203,14 +199,10 @@ TEST_F(InterpolatorSweepTest, OneUndoAfterADoCutShortByARefusedAllocationRestore
     scene += std::string(i ? ", " : "") + "{\"time\": " + std::to_string(i * 10) + ", \"interpolator\": \"" +
              (i % 2 ? "smooth" : "linear") + "\", \"interpolatorSelected\": true}";
   scene += "]}}]}";
-  const int64_t allocations = ExpectUndoRepairsEachRefusedDo([&] {
+  const int64_t allocations = ExpectUndoRepairsEachRefusedDo([&]() -> qvhost::CommandSession& {
     Start(scene, "constant");
-    EXPECT_EQ(fCommand->Prepare(), kQVOk);
-    CommandOnScene run;
-    run.document = fDocument;
-    run.context.Assign(fContext.Get());
-    run.command = fCommand;
-    return run;
+    EXPECT_EQ(fSession->Prepare(), kQVOk);
+    return *fSession;
   });
   EXPECT_GT(allocations, 2);
 }

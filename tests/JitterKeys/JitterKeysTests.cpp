@@ -134,8 +134,8 @@ class JitterKeysTest : public ModuleTest {
   // One document with a context and a prepared command.
   struct Session {
     TQVCountedPtr<qvhost::Document> document;
-    TQVCountedPtr<qvhost::CommandContext> context;
-    TQVCountedPtr<ISceneCommand> command;
+    qvhost::CommandSession* host = nullptr;  // held by the fixture
+    ISceneCommand* command = nullptr;        // the session's
     std::vector<qvhost::KeyInTrack> keys;  // every key, in file order, held from the start
 
     std::vector<int32_t> Times() const {
@@ -154,15 +154,19 @@ class JitterKeysTest : public ModuleTest {
     ModuleTest::SetUp();
     fModule = &Load("JitterKeys");
   }
+  void TearDown() override {
+    fSessions.clear();
+    fDocuments.clear();
+    ModuleTest::TearDown();
+  }
 
   TQVCountedPtr<qvhost::Document> Parse(const std::string& text) {
     return qvhost::ParseScene(text, "scene", fShell->SharedJournal());
   }
+  // A command on a document of its own, as the host makes one before it has a context.
   TQVCountedPtr<ISceneCommand> Create() {
-    TQVCountedPtr<IClassFactory> factory = fModule->Factory(fModule->Resources().components.at(0).classId);
-    TQVCountedPtr<ISceneCommand> command;
-    EXPECT_EQ(factory->CreateInstance(nullptr, ISceneCommand::kID, command.PutVoid()), kQVOk);
-    return command;
+    fDocuments.push_back(qvhost::Adopt<qvhost::Document>(new qvhost::Document(fShell->SharedJournal())));
+    return CreateCommand(*fModule, *fDocuments.back());
   }
   static Block& BlockOf(ISceneCommand* command) {
     TQVCountedPtr<ICommandParameters> parameters;
@@ -172,11 +176,11 @@ class JitterKeysTest : public ModuleTest {
   Session Start(const std::string& scene, const Block& parameters) {
     Session session;
     session.document = Parse(scene);
-    session.context = qvhost::Adopt<qvhost::CommandContext>(new qvhost::CommandContext(*session.document));
-    session.command = Create();
-    EXPECT_EQ(session.command->SetContext(session.context.Get()), kQVOk);
-    EXPECT_EQ(session.command->Prepare(), kQVOk);
-    BlockOf(session.command.Get()) = parameters;
+    session.host = &StartSession(*fModule, *session.document);
+    session.command = &session.host->Create();
+    EXPECT_EQ(session.host->SetContext(), kQVOk);
+    EXPECT_EQ(session.host->Prepare(), kQVOk);
+    BlockOf(session.command) = parameters;
     session.keys = session.document->AllKeys();
     return session;
   }
@@ -192,6 +196,7 @@ class JitterKeysTest : public ModuleTest {
   }
 
   qvhost::LoadedModule* fModule = nullptr;
+  std::vector<TQVCountedPtr<qvhost::Document>> fDocuments;
 };
 
 TEST_F(JitterKeysTest, SameSceneSelectionAndSeedGiveTheSameTimes) {
@@ -289,9 +294,9 @@ TEST_F(JitterKeysTest, KeysAtOneTimeShareAnOffsetAndSubNodesKeepTheirOwnTable) {
   for (int i = 0; i < 12; ++i) after.Draw();
   auto shuffle = qvhost::Adopt<qvhost::DialogControl>(new qvhost::DialogControl(QVFourCC("SHUF")));
   TQVCountedPtr<ICommandParameters> parameters;
-  ASSERT_EQ(QVQuery(session.command.Get(), parameters), kQVOk);
+  ASSERT_EQ(QVQuery(session.command, parameters), kQVOk);
   EXPECT_EQ(parameters->ControlEvent(0, static_cast<IHostDialogControl*>(shuffle.Get()), 0), kQVOk);
-  EXPECT_EQ(BlockOf(session.command.Get()).seed, 2 * after.Draw());
+  EXPECT_EQ(BlockOf(session.command).seed, 2 * after.Draw());
 }
 
 TEST_F(JitterKeysTest, MagnitudesStayInTheRange) {
@@ -361,16 +366,16 @@ TEST_F(JitterKeysTest, UndoAndRedoSwapTheTimesAndKeepTheMovedKeysAlive) {
                         {&ISceneCommand::Undo, &moved},
                         {&ISceneCommand::Redo, &original}};
   for (const Step& step : steps) {
-    EXPECT_TRUE((session.command.Get()->*step.operation)());
+    EXPECT_TRUE((session.command->*step.operation)());
     EXPECT_EQ(session.Times(), *step.expected);
   }
   EXPECT_EQ(ball->Track().AfterEditCount(), 1) << "Undo and Redo leave the tracks unsorted";
 
   // A later Do replaces the action: Undo then returns to the times before that Do.
-  BlockOf(session.command.Get()).seed = 1234;
+  BlockOf(session.command).seed = 1234;
   ASSERT_TRUE(session.command->Do());
   const std::vector<int32_t> again = session.Times();
-  BlockOf(session.command.Get()).seed = 777;
+  BlockOf(session.command).seed = 777;
   ASSERT_TRUE(session.command->Do());
   EXPECT_NE(session.Times(), again);
   EXPECT_TRUE(session.command->Undo());
@@ -381,7 +386,7 @@ TEST_F(JitterKeysTest, UndoAndRedoSwapTheTimesAndKeepTheMovedKeysAlive) {
   }
   // The command's selection snapshot shares the selection's items, which hold the keys:
   // with the command gone the keys have their counts from before Do.
-  session.command.Release();
+  session.host->Release();
   for (size_t i = 0; i < session.keys.size(); ++i)
     EXPECT_EQ(session.keys[i].key->References(), references[i]) << session.keys[i].track;
 }
@@ -392,8 +397,8 @@ TEST_F(JitterKeysTest, ShuffleDrawsAnEvenSeedAndChangesNothingElse) {
   Session session = Start(scene, {0.25f, 0.75f, 4321});
   ASSERT_TRUE(session.command->Do());
   TQVCountedPtr<ICommandParameters> parameters;
-  ASSERT_EQ(QVQuery(session.command.Get(), parameters), kQVOk);
-  Block& block = BlockOf(session.command.Get());
+  ASSERT_EQ(QVQuery(session.command, parameters), kQVOk);
+  Block& block = BlockOf(session.command);
   auto shuffle = qvhost::Adopt<qvhost::DialogControl>(new qvhost::DialogControl(QVFourCC("SHUF")));
   auto other = qvhost::Adopt<qvhost::DialogControl>(new qvhost::DialogControl(QVFourCC("OKAY")));
   Lcg oracle{4321};
@@ -443,7 +448,7 @@ TEST_F(JitterKeysTest, MinimumAboveMaximumShowsTheAlertAndDisablesUndo) {
     EXPECT_FALSE(session.command->Undo());
     EXPECT_FALSE(session.command->Redo());
     // The refusal lasts for the command's life, even once the values are in order.
-    BlockOf(session.command.Get()) = {0.0f, 1.0f, 8000};
+    BlockOf(session.command) = {0.0f, 1.0f, 8000};
     EXPECT_TRUE(session.command->Do());
     const std::vector<int32_t> moved = session.Times();
     EXPECT_NE(moved, original);
@@ -555,7 +560,7 @@ TEST_F(JitterKeysTest, NotifiesTheMovedNodesOnDoAndEveryWalkedNodeOnUndoAndRedo)
                                          "notify: change"};
   for (bool (ISceneCommand::*operation)() : {&ISceneCommand::Undo, &ISceneCommand::Redo, &ISceneCommand::Undo}) {
     Log().Clear();
-    EXPECT_TRUE((session.command.Get()->*operation)());
+    EXPECT_TRUE((session.command->*operation)());
     EXPECT_EQ(Reported(), swap);
   }
   EXPECT_EQ(sceneObjects.prepared, 4) << "each pass prepares the hierarchy";
@@ -711,13 +716,8 @@ TEST_F(JitterKeysTest, RefusedAllocationsRaiseOutOfMemoryAndLeakNothing) {
 
 // Keys moved before the refusal must be swapped back by the one Undo the host calls.
 TEST_F(JitterKeysTest, OneUndoAfterADoCutShortByARefusedAllocationRestoresTheScene) {
-  const int64_t allocations = ExpectUndoRepairsEachRefusedDo([&] {
-    Session session = Start(kBallScene, {0.5f, 1.0f, 8000});
-    CommandOnScene run;
-    run.document = session.document;
-    run.context.Assign(static_cast<IHostCommandContext*>(session.context.Get()));
-    run.command = session.command;
-    return run;
+  const int64_t allocations = ExpectUndoRepairsEachRefusedDo([&]() -> qvhost::CommandSession& {
+    return *Start(kBallScene, {0.5f, 1.0f, 8000}).host;
   });
   EXPECT_GT(allocations, 11);
 }

@@ -10,8 +10,8 @@
 
 #include "ModuleInterfaces.h"
 #include "QVException.h"
+#include "qvhost/CommandSession.h"
 #include "qvhost/Document.h"
-#include "qvhost/HostMemory.h"
 #include "qvhost/SceneFile.h"
 
 // The scene's canonical text without what only the selection decides: the "selection"
@@ -31,36 +31,25 @@ inline std::string SceneTextWithoutSelection(qvhost::Document& document) {
   return scene.dump(1);
 }
 
-// A prepared command on its own scene, and its context (may be null).
-struct CommandOnScene {
-  TQVCountedPtr<qvhost::Document> document;
-  TQVCountedPtr<IUnknown> context;
-  TQVCountedPtr<ISceneCommand> command;
-};
-
 // Refuses each allocation of one Do in turn (growing reallocations included), each time on
-// a fresh command from `start`, until a Do makes fewer. A Do that throws must raise out of
-// memory, and one Undo after it, as the host calls, must leave the scene as it was before
-// Do. Answers the number of allocations an unrefused Do makes.
-inline int64_t ExpectUndoRepairsEachRefusedDo(const std::function<CommandOnScene()>& start) {
-  auto& memory = qvhost::HostMemory::Instance();
+// a fresh prepared session from `start`, until a Do makes fewer. A Do that throws must
+// raise out of memory, and the one Undo the host calls after it must leave the scene as it
+// was before Do. Answers the number of allocations an unrefused Do makes.
+inline int64_t ExpectUndoRepairsEachRefusedDo(const std::function<qvhost::CommandSession&()>& start) {
   for (int64_t n = 1;; ++n) {
     SCOPED_TRACE("allocation " + std::to_string(n) + " of Do refused");
-    CommandOnScene run = start();
-    const std::string original = SceneTextWithoutSelection(*run.document);
-    memory.RefuseAllocation(n);
+    qvhost::CommandSession& run = start();
+    const std::string original = SceneTextWithoutSelection(run.GetDocument());
     bool threw = false;
     try {
-      run.command->Do();
+      run.Do(n);
     } catch (const TQVException& error) {
       threw = true;
       EXPECT_EQ(error.Code(), kQVErrOutOfMemory);
     }
-    const bool reached = !memory.RefusalPending();
-    memory.RefuseAllocation(0);
-    if (!reached) return n - 1;
+    if (!run.RefusalReached()) return n - 1;
     if (!threw) continue;
-    run.command->Undo();
-    EXPECT_EQ(SceneTextWithoutSelection(*run.document), original);
+    run.UndoAfterThrow();
+    EXPECT_EQ(SceneTextWithoutSelection(run.GetDocument()), original);
   }
 }

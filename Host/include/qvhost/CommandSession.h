@@ -33,15 +33,14 @@ struct DialogEdits {
 
 class QVHOST_API CommandSession {
  public:
-  // `component` is one of `module`'s; `document` outlives the session. The shell's current
-  // document becomes `document`.
+  // `component` is one of `module`'s.
   CommandSession(HostShell& shell, LoadedModule& module, const ComponentResource& component, Document& document);
   ~CommandSession();
   CommandSession(const CommandSession&) = delete;
   CommandSession& operator=(const CommandSession&) = delete;
 
   const ComponentResource& Component() const { return fComponent; }
-  Document& GetDocument() { return fDocument; }
+  Document& GetDocument() { return *fDocument; }
   const std::vector<RunStep>& Steps() const { return fSteps; }
   // Told of each step as it ends.
   std::function<void(const RunStep&)> onStep;
@@ -49,15 +48,19 @@ class QVHOST_API CommandSession {
   // ---- Scene commands
   // CreateInstance through the module's factory; HostError when it gives no command.
   ISceneCommand& Create();
-  // A new context on the document (or none: null).
-  QVResult SetContext(bool withContext = true);
+  // A new context on the document, or `context` (null: none).
+  QVResult SetContext();
+  QVResult SetContext(IHostCommandContext* context);
   IHostCommandContext* Context() const { return fContext.Get(); }
   // The tester's answer; false without a tester.
   bool IsEnabled();
   QVResult Prepare();
   // Each settles and evaluates the document after the module answered, as the host does
-  // after every command step.
-  bool Do();
+  // after every command step. `refuse` > 0: the refuse-th allocation of the host's memory
+  // made while the module's Do runs answers null.
+  bool Do(int64_t refuse = 0);
+  // Whether the last Do reached the allocation it was to refuse.
+  bool RefusalReached() const { return fRefusalReached; }
   bool Undo();
   bool Redo();
   // What the host does when Do threw: Undo once (recorded in the journal). Its own
@@ -87,7 +90,8 @@ class QVHOST_API CommandSession {
   void DialogRound(const DialogEdits& edits);
   // NAME=VALUE of every field of the dialog's block; empty without a dialog.
   std::vector<std::string> ParameterValues();
-  // Lets go of the command, its context and the dialog's objects (before the module goes).
+  // Lets go of the command, its context, the component and the document (before the
+  // module goes); the session takes no more steps.
   void Release();
 
  private:
@@ -97,12 +101,13 @@ class QVHOST_API CommandSession {
   HostShell& fShell;
   LoadedModule& fModule;
   ComponentResource fComponent;
-  Document& fDocument;  // the caller's, outliving the session
+  TQVCountedPtr<Document> fDocument;
   std::vector<RunStep> fSteps;
   TQVCountedPtr<ISceneCommand> fCommand;
   TQVCountedPtr<IHostCommandContext> fContext;
   TQVCountedPtr<ComponentCarrier> fCarrier;
   SceneElement* fElement = nullptr;
+  bool fRefusalReached = false;
 };
 
 }  // namespace qvhost

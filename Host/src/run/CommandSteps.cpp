@@ -3,28 +3,11 @@
 #include "QVException.h"
 #include "RunSteps.h"
 #include "qvhost/HostError.h"
-#include "qvhost/HostMemory.h"
 #include "qvhost/SceneFile.h"
 
 namespace qvhost {
 
 namespace {
-
-// Refuses the n-th allocation from now while alive; cancels what is left on every way out.
-class AllocationRefusal {
- public:
-  explicit AllocationRefusal(int64_t n) : fArmed(n > 0) {
-    if (fArmed) HostMemory::Instance().RefuseAllocation(n);
-  }
-  ~AllocationRefusal() {
-    if (fArmed) HostMemory::Instance().RefuseAllocation(0);
-  }
-  AllocationRefusal(const AllocationRefusal&) = delete;
-  AllocationRefusal& operator=(const AllocationRefusal&) = delete;
-
- private:
-  bool fArmed;
-};
 
 // The elements given replace the selected elements; keys and interpolators stay.
 void Select(RunScene& run) {
@@ -43,8 +26,7 @@ void Select(RunScene& run) {
 void DoAndThen(RunScene& run) {
   CommandSession& session = run.session;
   try {
-    AllocationRefusal refusal(run.request.refuseAllocationInDo);
-    session.Do();
+    session.Do(run.request.refuseAllocationInDo);
   } catch (const TQVObject&) {
     run.report.RecordThrow();
     session.UndoAfterThrow();

@@ -56,6 +56,7 @@ RunReport RunComponent(const RunRequest& request) {
     TQVCountedPtr<Document> document;
     DocumentRelease release(*shell, document);
     document = modules.LoadScene(request.scenePath, shell->SharedJournal());
+    shell->Settings().currentDocument.Assign(document.Get());
     CommandSession session(*shell, module, component, *document);
     session.onStep = [&](const RunStep& step) {
       report.steps.push_back(step);

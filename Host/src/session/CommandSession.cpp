@@ -7,6 +7,7 @@
 #include "qvhost/AttachedComponent.h"
 #include "qvhost/HeadlessDialog.h"
 #include "qvhost/HostError.h"
+#include "qvhost/HostMemory.h"
 #include "qvhost/SceneElement.h"
 #include "qvhost/Wireframe.h"
 
@@ -46,12 +47,33 @@ std::vector<uint32_t> ControlCodes(const DialogResource* dialog, int32_t dialogI
   return codes;
 }
 
+// Refuses the n-th allocation from now while alive; on every way out it cancels what is
+// left and tells whether the refusal was reached.
+class AllocationRefusal {
+ public:
+  AllocationRefusal(int64_t n, bool& reached) : fArmed(n > 0), fReached(reached) {
+    fReached = false;
+    if (fArmed) HostMemory::Instance().RefuseAllocation(n);
+  }
+  ~AllocationRefusal() {
+    if (!fArmed) return;
+    fReached = !HostMemory::Instance().RefusalPending();
+    HostMemory::Instance().RefuseAllocation(0);
+  }
+  AllocationRefusal(const AllocationRefusal&) = delete;
+  AllocationRefusal& operator=(const AllocationRefusal&) = delete;
+
+ private:
+  bool fArmed;
+  bool& fReached;
+};
+
 }  // namespace
 
 CommandSession::CommandSession(HostShell& shell, LoadedModule& module, const ComponentResource& component,
                                Document& document)
-    : fShell(shell), fModule(module), fComponent(component), fDocument(document) {
-  fShell.Settings().currentDocument.Assign(&document);
+    : fShell(shell), fModule(module), fComponent(component) {
+  fDocument.Assign(&document);
 }
 
 CommandSession::~CommandSession() { Release(); }
@@ -61,6 +83,7 @@ void CommandSession::Release() {
   fContext.Release();
   fCarrier.Release();
   fElement = nullptr;
+  fDocument.Release();
 }
 
 void CommandSession::Record(std::string operation, std::string answer) {
@@ -69,8 +92,8 @@ void CommandSession::Record(std::string operation, std::string answer) {
 }
 
 void CommandSession::AfterStep() {
-  fDocument.Settle();
-  fDocument.Evaluate();
+  fDocument->Settle();
+  fDocument->Evaluate();
 }
 
 ISceneCommand& CommandSession::Create() {
@@ -83,9 +106,10 @@ ISceneCommand& CommandSession::Create() {
   return *fCommand;
 }
 
-QVResult CommandSession::SetContext(bool withContext) {
-  fContext.Release();
-  if (withContext) fContext = Adopt<IHostCommandContext>(new CommandContext(fDocument));
+QVResult CommandSession::SetContext() { return SetContext(Adopt<IHostCommandContext>(new CommandContext(*fDocument)).Get()); }
+
+QVResult CommandSession::SetContext(IHostCommandContext* context) {
+  fContext.Assign(context);
   const QVResult answer = fCommand->SetContext(fContext.Get());
   Record("SetContext", FormatResult(answer));
   return answer;
@@ -105,9 +129,10 @@ QVResult CommandSession::Prepare() {
   return answer;
 }
 
-bool CommandSession::Do() {
+bool CommandSession::Do(int64_t refuse) {
   bool done = false;
   try {
+    AllocationRefusal refusal(refuse, fRefusalReached);
     done = fCommand->Do();
   } catch (const TQVObject&) {
     Record("Do", "threw");
@@ -150,7 +175,7 @@ ComponentCarrier& CommandSession::Attach(SceneElement& element) {
       throw HostError(fComponent.name + " is a scene command, not a component to attach");
     TQVCountedPtr<IClassFactory> factory = fModule.Factory(fComponent.classId);
     if (!factory) throw HostError(fModule.Path() + ": the module gave no class factory for " + fComponent.name);
-    fCarrier = ComponentCarrier::Create(fDocument.GetScene(), factory.Get(), fComponent, fModule.Resources());
+    fCarrier = ComponentCarrier::Create(fDocument->GetScene(), factory.Get(), fComponent, fModule.Resources());
     element.AttachComponent(fCarrier.Get());
     Record("Attach", element.Path());
   }
@@ -158,12 +183,12 @@ ComponentCarrier& CommandSession::Attach(SceneElement& element) {
 }
 
 void CommandSession::MoveTo(int32_t ticks) {
-  fDocument.SetTime(ticks);
+  fDocument->SetTime(ticks);
   Record("time", std::to_string(ticks));
 }
 
 void CommandSession::Evaluate() {
-  if (fCarrier->Query<IObjectModifier>()) fDocument.Evaluate();  // the host evaluates after every change
+  if (fCarrier->Query<IObjectModifier>()) fDocument->Evaluate();  // the host evaluates after every change
   if (auto primitive = fCarrier->Query<IGeometryPrimitive>()) {  // the views redraw the object
     BoundingBox box;
     box.MakeEmpty();
@@ -171,7 +196,7 @@ void CommandSession::Evaluate() {
     Record("GetBoundingBox", FormatResult(answer) + " " + BoxText(box));
   }
   // Renders the change started (an export's thumbnails) end before the scene is read.
-  fDocument.GetScene().GetHostRenderSetup().GetHostRenderer().WaitUntilIdle();
+  fDocument->GetScene().GetHostRenderSetup().GetHostRenderer().WaitUntilIdle();
 }
 
 void CommandSession::Preview() {
