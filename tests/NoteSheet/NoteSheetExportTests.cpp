@@ -440,10 +440,7 @@ class NoteSheetExportTest : public ModuleTest {
     fShell->Settings().currentDocument.Assign(fDocument.Get());
     auto element = qvhost::SceneElement::Create("Pad");
     fDocument->GetScene().Root().Append(element.Get());
-    const qvhost::ComponentResource& resource = fModule->Resources().components.at(0);
-    fCarrier = qvhost::ComponentCarrier::Create(fDocument->GetScene(), fModule->Factory(resource.classId).Get(),
-                                                resource, fModule->Resources());
-    element->AttachComponent(fCarrier.Get());
+    fCarrier.Assign(&StartSession(*fModule, *fDocument).Attach(*element));
     fParameters = fCarrier->Query<ICommandParameters>();
 
     fRenderer = Adopt<FakeRenderer>(new FakeRenderer(fLog, *fTestShell->progress));
@@ -464,6 +461,7 @@ class NoteSheetExportTest : public ModuleTest {
     fParameters.Release();
     if (fCarrier) fCarrier->Query<IAttachedComponent>()->Attach(nullptr);
     fCarrier.Release();
+    fSessions.clear();
     fDocument->DetachComponents();
     fShell->Settings().currentDocument.Release();
     fDocument.Release();

@@ -55,11 +55,14 @@ class ModifierTest : public ModuleTest, public qvhost::ComponentMaker {
     if (!element) throw qvhost::HostError("no element " + path);
     return *element;
   }
-  // `component` made and attached to the element at `path`.
+  // `component` attached to the element at `path` by a session, as the host attaches it.
   qvhost::ComponentCarrier& Attach(const std::string& component, const std::string& path) {
-    TQVCountedPtr<qvhost::ComponentCarrier> carrier = Make(Current().GetScene(), component);
-    Element(path).AttachComponent(carrier.Get());
-    return *carrier;  // the element keeps it
+    for (auto& module : fModules) {
+      const auto& components = module->Resources().components;
+      for (size_t i = 0; i < components.size(); ++i)
+        if (components[i].name == component) return StartSession(*module, Current(), i).Attach(Element(path));
+    }
+    throw qvhost::HostError("no loaded module offers " + component);
   }
   qvhost::ComponentCarrier& Carrier(const std::string& path, size_t index = 0) {
     return *Element(path).Components().at(index);
