@@ -13,6 +13,17 @@ std::vector<JournalEntry> Journal::Entries() const {
   return fEntries;
 }
 
+std::vector<JournalEntry> Journal::EntriesFrom(size_t first) const {
+  std::lock_guard<std::mutex> lock(fMutex);
+  if (first >= fEntries.size()) return {};
+  return std::vector<JournalEntry>(fEntries.begin() + std::ptrdiff_t(first), fEntries.end());
+}
+
+size_t Journal::Size() const {
+  std::lock_guard<std::mutex> lock(fMutex);
+  return fEntries.size();
+}
+
 std::vector<std::string> Journal::Texts(const std::string& kind) const {
   std::lock_guard<std::mutex> lock(fMutex);
   std::vector<std::string> texts;

@@ -3,7 +3,8 @@
 // Undo, Redo. A component attached to an element: attach, the scene's time, a dialog
 // round, evaluation. Every step is recorded (what the host asked, what the module
 // answered); the module's own exceptions go on to the caller, HostError says what the
-// host could not do.
+// host could not do. A step tells what the module answered and what the host was asked
+// since the step before; Snapshot gives the scene between steps.
 #pragma once
 
 #include <functional>
@@ -90,6 +91,8 @@ class QVHOST_API CommandSession {
   void DialogRound(const DialogEdits& edits);
   // NAME=VALUE of every field of the dialog's block; empty without a dialog.
   std::vector<std::string> ParameterValues();
+  // The scene's canonical text now.
+  std::string Snapshot() const;
   // Lets go of the command, its context, the component and the document (before the
   // module goes); the session takes no more steps.
   void Release();
@@ -108,6 +111,7 @@ class QVHOST_API CommandSession {
   TQVCountedPtr<ComponentCarrier> fCarrier;
   SceneElement* fElement = nullptr;
   bool fRefusalReached = false;
+  size_t fJournalMark;  // the journal's entries before it are told by earlier steps
 };
 
 }  // namespace qvhost

@@ -18,6 +18,9 @@ class QVHOST_API Journal {
  public:
   void Record(std::string kind, std::string text);
   std::vector<JournalEntry> Entries() const;
+  // The entries from the `first`-th on (none when there are fewer), and how many there are.
+  std::vector<JournalEntry> EntriesFrom(size_t first) const;
+  size_t Size() const;
   // Entries of one kind, their texts only.
   std::vector<std::string> Texts(const std::string& kind) const;
   void Clear();

@@ -15,6 +15,8 @@ namespace qvhost {
 struct RunStep {
   std::string operation;
   std::string answer;
+  // What the host was asked since the step before (the service queries apart).
+  std::vector<JournalEntry> asked;
 };
 
 // Lines under one heading of the report ("moved keys:") and one key of its JSON form

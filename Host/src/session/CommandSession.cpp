@@ -9,6 +9,7 @@
 #include "qvhost/HostError.h"
 #include "qvhost/HostMemory.h"
 #include "qvhost/SceneElement.h"
+#include "qvhost/SceneFile.h"
 #include "qvhost/Wireframe.h"
 
 namespace qvhost {
@@ -72,7 +73,7 @@ class AllocationRefusal {
 
 CommandSession::CommandSession(HostShell& shell, LoadedModule& module, const ComponentResource& component,
                                Document& document)
-    : fShell(shell), fModule(module), fComponent(component) {
+    : fShell(shell), fModule(module), fComponent(component), fJournalMark(shell.GetJournal().Size()) {
   fDocument.Assign(&document);
 }
 
@@ -87,7 +88,12 @@ void CommandSession::Release() {
 }
 
 void CommandSession::Record(std::string operation, std::string answer) {
-  fSteps.push_back({std::move(operation), std::move(answer)});
+  const Journal& journal = fShell.GetJournal();
+  std::vector<JournalEntry> asked;
+  for (JournalEntry& entry : journal.EntriesFrom(fJournalMark))
+    if (entry.kind != "service") asked.push_back(std::move(entry));
+  fJournalMark = journal.Size();
+  fSteps.push_back({std::move(operation), std::move(answer), std::move(asked)});
   if (onStep) onStep(fSteps.back());
 }
 
@@ -243,6 +249,8 @@ void CommandSession::DialogRound(const DialogEdits& edits) {
   }
   Record("ParametersChanged", FormatResult(parameters->ParametersChanged()));
 }
+
+std::string CommandSession::Snapshot() const { return SceneText(*fDocument); }
 
 std::vector<std::string> CommandSession::ParameterValues() {
   ICommandParameters* parameters = Parameters();
