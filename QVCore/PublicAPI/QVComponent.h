@@ -15,7 +15,7 @@
 int32_t& QVLiveObjectCount();
 
 // Releases of this module's objects that found their count already at 0: they changed
-// nothing and destroyed nothing. A count above 0 is a fault in a caller's references.
+// nothing and destroyed nothing. Each one is a fault in some caller's references.
 int32_t QVStrayReleases();
 void QVNoteStrayRelease();
 

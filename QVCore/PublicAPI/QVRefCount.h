@@ -2,7 +2,6 @@
 // count never goes below 0 and an object is destroyed once.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
 // The count of an object while it is destroyed: references its destructor takes and
@@ -41,19 +40,5 @@ inline QVDrop QVDropReferenceAtomic(int32_t& count, int32_t& answer) {
   answer = seen - 1;
   if (answer != 0) return QVDrop::kKept;
   __atomic_store_n(&count, kQVCountDestroying, __ATOMIC_RELAXED);
-  return QVDrop::kLast;
-}
-
-inline QVDrop QVDropReference(std::atomic<int32_t>& count, int32_t& answer) {
-  int32_t seen = count.load(std::memory_order_relaxed);
-  do {
-    if (seen <= 0) {
-      answer = 0;
-      return QVDrop::kStray;
-    }
-  } while (!count.compare_exchange_weak(seen, seen - 1, std::memory_order_acq_rel, std::memory_order_relaxed));
-  answer = seen - 1;
-  if (answer != 0) return QVDrop::kKept;
-  count.store(kQVCountDestroying, std::memory_order_relaxed);
   return QVDrop::kLast;
 }

@@ -57,13 +57,13 @@ class HostObject : public First, public Rest... {
     if (previous) previous->Release();
     return kQVOk;
   }
-  int32_t AddRef() override { return ++fReferences; }
+  int32_t AddRef() override { return __atomic_add_fetch(&fReferences, 1, __ATOMIC_RELAXED); }
   int32_t Release() override {
     int32_t count;
     if (Drop(count) == QVDrop::kLast) delete this;
     return count;
   }
-  int32_t References() const { return fReferences; }
+  int32_t References() const { return __atomic_load_n(&fReferences, __ATOMIC_RELAXED); }
 
  protected:
   // Drops one reference without destroying the object (for objects with their own end,
@@ -79,13 +79,12 @@ class HostObject : public First, public Rest... {
   }
 
   QVDrop Drop(int32_t& count) {
-    const QVDrop drop = QVDropReference(fReferences, count);
+    const QVDrop drop = QVDropReferenceAtomic(fReferences, count);
     if (drop == QVDrop::kStray) CountStrayHostRelease();
     return drop;
   }
 
-
-  std::atomic<int32_t> fReferences{1};
+  int32_t fReferences = 1;  // changed atomically: host objects are shared across threads
 };
 
 // The host object of class T behind `object`, which T answers on the private identifier
