@@ -5,6 +5,7 @@
 #include "QVArray.h"
 #include "QVMath.h"
 #include "QVRemovalRecord.h"
+#include "QVRemovalRecordArray.h"
 #include "QVString.h"
 
 struct IHostTreeElement;

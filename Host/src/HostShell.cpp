@@ -13,6 +13,7 @@ namespace qvhost {
 
 namespace {
 std::atomic<int64_t> gLiveHostObjects{0};
+std::atomic<int64_t> gStrayHostReleases{0};
 
 struct KindCounters {
   std::mutex mutex;
@@ -26,6 +27,8 @@ KindCounters& Kinds() {
 
 int64_t LiveHostObjects() { return gLiveHostObjects; }
 void CountHostObject(int delta) { gLiveHostObjects += delta; }
+int64_t StrayHostReleases() { return gStrayHostReleases; }
+void CountStrayHostRelease() { ++gStrayHostReleases; }
 
 std::atomic<int64_t>& HostObjectKindCounter(const char* kind) {
   int status = 0;

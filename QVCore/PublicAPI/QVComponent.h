@@ -7,10 +7,17 @@
 
 #include "QVBase.h"
 #include "QVException.h"
+#include "QVInterfaceList.h"
 #include "QVMemory.h"
+#include "QVRefCount.h"
 
 // The number of TQVComponent objects of this module between construction and destruction.
 int32_t& QVLiveObjectCount();
+
+// Releases of this module's objects that found their count already at 0: they changed
+// nothing and destroyed nothing. Each one is a fault in some caller's references.
+int32_t QVStrayReleases();
+void QVNoteStrayRelease();
 
 // Raises 0x80010003 for an operation a base class leaves unimplemented.
 [[noreturn]] void QVRaiseNotImplemented();
@@ -44,6 +51,14 @@ class TQVComponent : public IUnknown {
     return kQVOk;
   }
 
+  // QueryInterface of a derived class that answers the interfaces I..., in that order,
+  // aggregated or not, then falls back to the TQVComponent rules.
+  template <class... I, class T>
+  QVResult QueryInterfaces(T* self, const QVGUID& id, void** out) {
+    if (IUnknown* found = QVFindInterface<I...>(self, id)) return Yield(found, out);
+    return TQVComponent::QueryInterface(id, out);
+  }
+
   template <class T>
   friend int32_t QVReleaseComponent(T* self);
 
@@ -63,15 +78,19 @@ int32_t QVReleaseComponent(T* self) {
     }
     return answer;
   }
-  const int32_t count = --component->fRefCount;
-  if (count == 0) {
-    component->fRefCount = 1;  // a query made by the destructor cannot destroy it again
-    self->~T();
-    QVFreeObject(self);
-    return 0;
+  int32_t count;
+  switch (QVDropReference(component->fRefCount, count)) {
+    case QVDrop::kKept:
+      return count;
+    case QVDrop::kLast:
+      self->~T();
+      QVFreeObject(self);
+      return 0;
+    case QVDrop::kStray:
+      break;
   }
-  if (count < 0) QVThrow(kQVErrCountBelowZero, nullptr, 0);
-  return count;
+  QVNoteStrayRelease();
+  QVThrow(kQVErrCountBelowZero, nullptr, 0);
 }
 
 // Simple reference-counted base for small helpers that are never aggregated; not in
@@ -81,9 +100,9 @@ class TQVRefObject : public IUnknown {
   QVResult QueryInterface(const QVGUID& id, void** out) override;
   int32_t AddRef() override { return ++fRefCount; }
   int32_t Release() override {
-    const int32_t count = --fRefCount;
-    if (count == 0) DeleteThis(1);
-    return count;
+    int32_t count;
+    const QVDrop drop = QVDropReference(fRefCount, count);
+    return AfterDrop(drop, count);
   }
   // Slot 3: the deleting destructor; bit 0 of `flags` frees the memory.
   virtual void DeleteThis(uint32_t flags) = 0;
@@ -93,6 +112,25 @@ class TQVRefObject : public IUnknown {
   ~TQVRefObject() = default;
   TQVRefObject(const TQVRefObject&) = delete;
   TQVRefObject& operator=(const TQVRefObject&) = delete;
+
+  // QueryInterface of a derived class that answers the interfaces I..., in that order,
+  // then IUnknown.
+  template <class... I, class T>
+  QVResult QueryInterfaces(T* self, const QVGUID& id, void** out) {
+    if (IUnknown* found = QVFindInterface<I...>(self, id)) {
+      QVStoreOut(out, found);
+      return kQVOk;
+    }
+    return TQVRefObject::QueryInterface(id, out);
+  }
+
+  // Ends a Release that dropped the count: the deleting destructor after the last
+  // reference; a stray release is noted and changes nothing.
+  int32_t AfterDrop(QVDrop drop, int32_t count) {
+    if (drop == QVDrop::kLast) DeleteThis(1);
+    if (drop == QVDrop::kStray) QVNoteStrayRelease();
+    return count;
+  }
 
   int32_t fRefCount = 1;
 };

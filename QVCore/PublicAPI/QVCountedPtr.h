@@ -9,6 +9,12 @@ inline constexpr const char kQVCountedPtrModuleSource[] = "../../../Include/Comm
 inline constexpr const char kQVCountedPtrRuntimeSource[] = "QVCore/PublicAPI/QVCountedPtrHelper";
 constexpr int32_t kQVCountedPtrAttachLine = 166;
 
+// Raises out of memory for a refused allocation, from the site of attach-new: module
+// code keeps the default source, the runtime passes its own.
+[[noreturn]] inline void QVRaiseOutOfMemory(const char* source = kQVCountedPtrModuleSource) {
+  QVThrow(kQVErrOutOfMemory, source, kQVCountedPtrAttachLine);
+}
+
 template <class T>
 class TQVCountedPtr {
  public:
@@ -44,7 +50,7 @@ class TQVCountedPtr {
   // Takes over a newly made object whose count of 1 becomes this pointer's reference.
   // A null object (its allocation was refused) raises out of memory.
   TQVCountedPtr& AttachNew(T* p, const char* source = kQVCountedPtrModuleSource) {
-    if (!p) QVThrow(kQVErrOutOfMemory, source, kQVCountedPtrAttachLine);
+    if (!p) QVRaiseOutOfMemory(source);
     T* previous = fPointer;
     fPointer = p;
     if (previous) previous->Release();

@@ -125,6 +125,29 @@ TEST_F(ComponentTest, AggregatedObjectForwardsToItsOuterAndDiesWhenTheOuterAnswe
   EXPECT_EQ(QVLiveObjectCount(), live);
 }
 
+TEST_F(ComponentTest, EachListedInterfaceYieldsItsOwnPointerWithOneReference) {
+  TQVCountedPtr<IClassFactory> factory;
+  ASSERT_EQ(QVDllGetClassObject(kTestCommandClassId, kIID_IClassFactory, factory.PutVoid()), kQVOk);
+  TQVCountedPtr<ISceneCommand> made;
+  ASSERT_EQ(factory->CreateInstance(nullptr, ISceneCommand::kID, made.PutVoid()), kQVOk);
+  auto* command = static_cast<TTestCommand*>(made.Get());
+  const struct {
+    const QVGUID* id;
+    void* expected;
+  } cases[] = {
+      {&ISceneCommand::kID, static_cast<ISceneCommand*>(command)},
+      {&ICommandParameters::kID, static_cast<ICommandParameters*>(command)},
+      {&kIID_IUnknown, static_cast<TQVComponent*>(command)},
+  };
+  for (const auto& c : cases) {
+    void* out = nullptr;
+    ASSERT_EQ(made->QueryInterface(*c.id, &out), kQVOk);
+    EXPECT_EQ(out, c.expected);
+    EXPECT_EQ(command->RefCount(), 2);
+    static_cast<IUnknown*>(out)->Release();
+  }
+}
+
 class TWithoutRelease final : public TQVSceneCommand {};
 
 TEST_F(ComponentTest, ReleaseLeftToTheBaseRaisesNotImplemented) {

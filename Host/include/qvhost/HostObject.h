@@ -11,12 +11,18 @@
 #include "HostExport.h"
 #include "QVBase.h"
 #include "QVCountedPtr.h"
+#include "QVInterfaceList.h"
+#include "QVRefCount.h"
 
 namespace qvhost {
 
 // Number of host objects alive in the process.
 QVHOST_API int64_t LiveHostObjects();
 QVHOST_API void CountHostObject(int delta);
+// Releases of host objects that found their count already at 0; they changed nothing
+// and destroyed nothing.
+QVHOST_API int64_t StrayHostReleases();
+QVHOST_API void CountStrayHostRelease();
 // The live count of the host objects whose first interface has the type name `kind`;
 // the counter stays valid for the life of the process.
 QVHOST_API std::atomic<int64_t>& HostObjectKindCounter(const char* kind);
@@ -39,7 +45,7 @@ class HostObject : public First, public Rest... {
   }
 
   QVResult QueryInterface(const QVGUID& id, void** out) override {
-    void* found = id == kIID_IUnknown ? static_cast<First*>(this) : Find<First, Rest...>(id);
+    void* found = id == kIID_IUnknown ? static_cast<First*>(this) : QVFindInterface<First, Rest...>(this, id);
     if (!found) found = FindExtra(id);
     if (!found) {
       QVClearOut(out);
@@ -51,17 +57,18 @@ class HostObject : public First, public Rest... {
     if (previous) previous->Release();
     return kQVOk;
   }
-  int32_t AddRef() override { return ++fReferences; }
+  int32_t AddRef() override { return __atomic_add_fetch(&fReferences, 1, __ATOMIC_RELAXED); }
   int32_t Release() override {
-    const int32_t count = --fReferences;
-    if (count == 0) delete this;
+    int32_t count;
+    if (Drop(count) == QVDrop::kLast) delete this;
     return count;
   }
-  int32_t References() const { return fReferences; }
+  int32_t References() const { return __atomic_load_n(&fReferences, __ATOMIC_RELAXED); }
 
  protected:
-  // Drops one reference without destroying the object (for objects with their own end).
-  int32_t DropReference() { return --fReferences; }
+  // Drops one reference without destroying the object (for objects with their own end,
+  // which follows a kLast answer); `count` receives what Release answers.
+  QVDrop DropReference(int32_t& count) { return Drop(count); }
   // Further identifiers a derived object answers (as a pointer of the right interface).
   virtual void* FindExtra(const QVGUID&) { return nullptr; }
 
@@ -71,14 +78,13 @@ class HostObject : public First, public Rest... {
     return count;
   }
 
-  template <class I, class... More>
-  void* Find(const QVGUID& id) {
-    if (id == I::kID) return static_cast<I*>(this);
-    if constexpr (sizeof...(More) > 0) return Find<More...>(id);
-    return nullptr;
+  QVDrop Drop(int32_t& count) {
+    const QVDrop drop = QVDropReferenceAtomic(fReferences, count);
+    if (drop == QVDrop::kStray) CountStrayHostRelease();
+    return drop;
   }
 
-  std::atomic<int32_t> fReferences{1};
+  int32_t fReferences = 1;  // changed atomically: host objects are shared across threads
 };
 
 // The host object of class T behind `object`, which T answers on the private identifier

@@ -66,8 +66,8 @@ int32_t ComponentCarrier::Release() {
     return -1;
   }
   if (fDestroying) return 1;
-  const int32_t count = DropReference();
-  if (count != 0) return count;
+  int32_t count;
+  if (DropReference(count) != QVDrop::kLast) return count;
   fDestroying = true;
   if (IUnknown* inner = fInner) {
     fInner = nullptr;

@@ -38,8 +38,7 @@ TQVClassFactory::TQVClassFactory(const QVGUID& classId) {
 }
 
 QVResult TQVClassFactory::QueryInterface(const QVGUID& id, void** out) {
-  if (id == kIID_IClassFactory) return Yield(static_cast<IClassFactory*>(this), out);
-  return TQVComponent::QueryInterface(id, out);
+  return QueryInterfaces<IClassFactory>(this, id, out);
 }
 
 QVResult TQVClassFactory::CreateInstance(IUnknown* outer, const QVGUID& id, void** out) {
@@ -54,7 +53,7 @@ QVResult TQVClassFactory::CreateInstance(IUnknown* outer, const QVGUID& id, void
 
 QVResult TQVClassFactory::GetClassObject(const QVGUID& classId, const QVGUID& interfaceId, void** out) {
   void* memory = QVAllocateObject(sizeof(TQVClassFactory));
-  if (!memory) QVThrow(kQVErrOutOfMemory, kQVCountedPtrRuntimeSource, kQVCountedPtrAttachLine);
+  if (!memory) QVRaiseOutOfMemory(kQVCountedPtrRuntimeSource);
   TQVClassFactory* factory = new (memory) TQVClassFactory(classId);
   const QVResult result = factory->QueryInterface(interfaceId, out);
   factory->Release();

@@ -8,6 +8,7 @@ namespace {
 
 QVModuleState gState;  // static storage: zero before QVDllInit
 int32_t gLiveObjects;
+int32_t gStrayReleases;
 
 HostMemoryServices* Memory() { return QVGetService<HostMemoryServices>(); }
 
@@ -32,6 +33,8 @@ IUnknown*& QVServiceEntry(QVService service) { return gState.services[int(servic
 bool QVCleanedUp() { return gState.cleanedUp; }
 const uint8_t* QVCapabilityBytes() { return gState.capabilities; }
 int32_t& QVLiveObjectCount() { return gLiveObjects; }
+int32_t QVStrayReleases() { return __atomic_load_n(&gStrayReleases, __ATOMIC_RELAXED); }
+void QVNoteStrayRelease() { __atomic_add_fetch(&gStrayReleases, 1, __ATOMIC_RELAXED); }
 
 void* QVAllocateBlock(size_t size) { return Memory() ? Memory()->AllocateBlock(size) : nullptr; }
 void* QVReallocateBlock(void* block, size_t size) {

@@ -4,9 +4,7 @@
 #include "QVCountedPtr.h"
 
 QVResult TQVSceneCommand::QueryInterface(const QVGUID& id, void** out) {
-  if (id == ISceneCommand::kID) return Yield(static_cast<ISceneCommand*>(this), out);
-  if (id == ICommandParameters::kID) return Yield(static_cast<ICommandParameters*>(this), out);
-  return TQVComponent::QueryInterface(id, out);
+  return QueryInterfaces<ISceneCommand, ICommandParameters>(this, id, out);
 }
 
 void TQVSceneCommand::GetTester(ICommandTester** tester) {

@@ -25,11 +25,8 @@ class TTargetModifier : public IObjectModifier,
   // Its own class identifier and IObjectModifier (the primary interface),
   // ITokenPersistence, ICommandParameters, then the TQVComponent rules.
   QVResult QueryInterface(const QVGUID& id, void** out) override {
-    if (QVSameClass(id, Class::kClassId) || id == IObjectModifier::kID)
-      return Yield(static_cast<IObjectModifier*>(this), out);
-    if (id == ITokenPersistence::kID) return Yield(static_cast<ITokenPersistence*>(this), out);
-    if (id == ICommandParameters::kID) return Yield(static_cast<ICommandParameters*>(this), out);
-    return TQVComponent::QueryInterface(id, out);
+    if (QVSameClass(id, Class::kClassId)) return Yield(static_cast<IObjectModifier*>(this), out);
+    return QueryInterfaces<IObjectModifier, ITokenPersistence, ICommandParameters>(this, id, out);
   }
   int32_t AddRef() override { return TQVComponent::AddRef(); }
   int32_t Release() override { return QVReleaseComponent(static_cast<Class*>(this)); }

@@ -7,8 +7,6 @@
 
 namespace {
 
-[[noreturn]] void OutOfMemory() { QVThrow(kQVErrOutOfMemory, kQVCountedPtrModuleSource, kQVCountedPtrAttachLine); }
-
 // Writes the pieces of one line and keeps the writer's first failure.
 class LineText {
  public:
@@ -31,13 +29,13 @@ class LineText {
 }  // namespace
 
 void ResetTargetReference(TQVArray<int32_t>& reference) {
-  if (!reference.SetLength(1)) OutOfMemory();
+  if (!reference.SetLength(1)) QVRaiseOutOfMemory();
   reference[0] = 0;
 }
 
 void CopyTargetReference(const TQVArray<int32_t>& from, TQVArray<int32_t>& to) {
   if (&from == &to) return;
-  if (!to.SetLength(from.Length())) OutOfMemory();
+  if (!to.SetLength(from.Length())) QVRaiseOutOfMemory();
   for (int32_t i = 0; i < from.Length(); ++i) to[i] = from[i];
 }
 
@@ -77,7 +75,7 @@ void ReadList(IHostValueReader* values, TQVArray<int32_t>& reference) {
   if (values->Failed() || count < 0 || count > values->GetRemainingLength() / 2)
     QVThrow(kQVErrMalformedData, kTargetReferenceSource, kTargetListMalformedLine);
   TQVArray<int32_t> list;
-  if (!list.SetLength(count)) OutOfMemory();
+  if (!list.SetLength(count)) QVRaiseOutOfMemory();
   for (int32_t i = 0; i < count; ++i) {
     if (values->ReadCharacter() != ',') QVThrow(kQVErrMalformedData, kTargetReferenceSource, kTargetListMalformedLine);
     list[i] = values->ReadInteger();

@@ -11,8 +11,6 @@ namespace {
 constexpr const char kSource[] = "Samples/SceneCommands/InterpolatorSweep/InterpolatorSweep";
 constexpr QVGUID kInterpolatorSweepClassId = {0x54776565, 0x7377, 0x6565, {0x49, 0x6E, 0x74, 0x53, 0x77, 0x65, 0x65, 0x70}};
 
-[[noreturn]] void OutOfMemory() { QVThrow(kQVErrOutOfMemory, kQVCountedPtrModuleSource, kQVCountedPtrAttachLine); }
-
 }  // namespace
 
 void TInterpolatorSweepCommand::GetTester(ICommandTester** tester) {
@@ -80,10 +78,10 @@ bool TInterpolatorSweepCommand::Do() {
     // Both entries are made before the install, so that a refused allocation leaves a
     // record of every holder changed so far and Undo can put them all back.
     const int32_t index = fHolders.Length();
-    if (!fOldInterpolators.Append(old)) OutOfMemory();
+    if (!fOldInterpolators.Append(old)) QVRaiseOutOfMemory();
     if (!fHolders.Append(holder.Get())) {
       fOldInterpolators.SetLength(index);
-      OutOfMemory();
+      QVRaiseOutOfMemory();
     }
     if (holder) holder->Install(fChosenInterpolator.Get());
     old->GetHolder(holder.Put());  // asked again, as the holder may have changed

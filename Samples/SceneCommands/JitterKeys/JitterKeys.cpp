@@ -151,7 +151,7 @@ void TJitterKeysAction::MoveKeys(IHostKeyTrack* track, IHostAnimationNode* node,
       fKeys.SetLength(recorded);
       fTimes.SetLength(recorded);
       fNodes.SetLength(recorded);
-      QVThrow(kQVErrOutOfMemory, kQVCountedPtrModuleSource, kQVCountedPtrAttachLine);
+      QVRaiseOutOfMemory();
     }
     key->SetTime(moved);
   }

@@ -104,7 +104,7 @@ IHostAnimationNode* TSceneNodeWalker::Cycle() {
       if (!tree) QVThrow(kQVErrObjectMissing, fSource, fLine);
       tree->GetRootElement(fRoot.Put(), 0, 1);
       fIterator = QVNewObject<TElementTreeIterator>();
-      if (!fIterator) QVThrow(kQVErrOutOfMemory, kQVCountedPtrModuleSource, kQVCountedPtrAttachLine);
+      if (!fIterator) QVRaiseOutOfMemory();
       fIterator->Init(fRoot.Get());
       element = fIterator->First();
     } else {

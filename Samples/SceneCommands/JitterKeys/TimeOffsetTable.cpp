@@ -7,8 +7,6 @@
 
 namespace {
 
-[[noreturn]] void OutOfMemory() { QVThrow(kQVErrOutOfMemory, kQVCountedPtrModuleSource, kQVCountedPtrAttachLine); }
-
 // Mixes every bit of the float into the low bits the slot mask keeps: whole-number times
 // have many trailing zero bits.
 uint32_t Hash(float time) {
@@ -24,7 +22,7 @@ uint32_t Hash(float time) {
 
 template <class T>
 void CopyArray(TQVArray<T>& to, const TQVArray<T>& from) {
-  if (!to.SetLength(from.Length())) OutOfMemory();
+  if (!to.SetLength(from.Length())) QVRaiseOutOfMemory();
   if (from.Length() > 0) QVCopy(to.Storage(), from.Storage(), size_t(from.Length()) * sizeof(T));
 }
 
@@ -48,7 +46,7 @@ void TTimeOffsetTable::IndexUpTo(int32_t count) const {
   if (fSlots.Length() < 2 * count) {
     int32_t slots = 16;
     while (slots < 4 * count) slots *= 2;
-    if (!fSlots.SetLength(0) || !fSlots.SetLength(slots)) OutOfMemory();
+    if (!fSlots.SetLength(0) || !fSlots.SetLength(slots)) QVRaiseOutOfMemory();
     QVFill(0, fSlots.Storage(), size_t(slots) * sizeof(int32_t));
     fIndexed = 0;
   }
@@ -79,7 +77,7 @@ const TTimeOffset* TTimeOffsetTable::Find(int32_t ticks) const {
 
 void TTimeOffsetTable::Append(int32_t ticks, float offset) {
   const float time = float(ticks);
-  if (!fEntries.Append({time, offset})) OutOfMemory();
+  if (!fEntries.Append({time, offset})) QVRaiseOutOfMemory();
   if (fEntries.Length() == 1 || time > fLargest) fLargest = time;
   fCursor = fEntries.Length() - 1;
 }

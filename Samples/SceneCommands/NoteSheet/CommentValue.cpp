@@ -16,11 +16,7 @@ void StoreNew(IHostKeyframeItem** out, IHostKeyframeItem* made) {
 }  // namespace
 
 QVResult TCommentValue::QueryInterface(const QVGUID& id, void** out) {
-  if (id == IHostKeyframeItem::kID) {
-    QVStoreOut(out, static_cast<IHostKeyframeItem*>(this));
-    return kQVOk;
-  }
-  return TQVRefObject::QueryInterface(id, out);
+  return QueryInterfaces<IHostKeyframeItem>(this, id, out);
 }
 
 QVResult TCommentValue::GetValue(TQVString& target, uint32_t, bool* changed) {

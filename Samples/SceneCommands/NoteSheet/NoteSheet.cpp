@@ -28,13 +28,8 @@ TNoteSheetComponent::TNoteSheetComponent() {
 }
 
 QVResult TNoteSheetComponent::QueryInterface(const QVGUID& id, void** out) {
-  if (id == IGeometryPrimitive2::kID) return Yield(static_cast<IGeometryPrimitive2*>(this), out);
-  if (id == IGeometryPrimitive::kID) return Yield(static_cast<IGeometryPrimitive*>(this), out);
-  if (id == IAnimatedAttributes::kID) return Yield(static_cast<IAnimatedAttributes*>(this), out);
-  if (id == ITokenPersistence::kID) return Yield(static_cast<ITokenPersistence*>(this), out);
-  if (id == IAttachedComponent::kID) return Yield(static_cast<IAttachedComponent*>(this), out);
-  if (id == ICommandParameters::kID) return Yield(static_cast<ICommandParameters*>(this), out);
-  return TQVComponent::QueryInterface(id, out);
+  return QueryInterfaces<IGeometryPrimitive2, IGeometryPrimitive, IAnimatedAttributes, ITokenPersistence,
+                         IAttachedComponent, ICommandParameters>(this, id, out);
 }
 
 bool TNoteSheetComponent::Attach(IHostComponentOwner* owner) {

@@ -22,8 +22,6 @@ constexpr TGlyphSegment kOutline[kNoteSheetGlyphSegments / 2] = {
 };
 constexpr float kPlanes[2] = {0.25f, -0.25f};
 
-[[noreturn]] void OutOfMemory() { QVThrow(kQVErrOutOfMemory, kQVCountedPtrModuleSource, kQVCountedPtrAttachLine); }
-
 }  // namespace
 
 void AddNoteSheetGlyph(QVLineSet& lines) {
@@ -32,7 +30,7 @@ void AddNoteSheetGlyph(QVLineSet& lines) {
       const int32_t first = lines.points.Length();
       if (!lines.points.Append({segment.fromX, y, segment.fromZ}) ||
           !lines.points.Append({segment.toX, y, segment.toZ}) || !lines.segments.Append({first, first + 1}))
-        OutOfMemory();
+        QVRaiseOutOfMemory();
     }
   }
 }

@@ -11,11 +11,7 @@ constexpr uint32_t kTextValueType = QVFourCC("AStr");
 }  // namespace
 
 QVResult TNoteSheetText::QueryInterface(const QVGUID& id, void** out) {
-  if (id == IHostAnimated::kID) {
-    QVStoreOut(out, static_cast<IHostAnimated*>(this));
-    return kQVOk;
-  }
-  return TQVRefObject::QueryInterface(id, out);
+  return QueryInterfaces<IHostAnimated>(this, id, out);
 }
 
 // A refused holder leaves fHolder null; every use of the holder is then skipped.

@@ -40,11 +40,7 @@ TThumbnailRenderCallback::~TThumbnailRenderCallback() {
 }
 
 QVResult TThumbnailRenderCallback::QueryInterface(const QVGUID& id, void** out) {
-  if (id == IRenderCallback::kID) {
-    QVStoreOut(out, static_cast<IRenderCallback*>(this));
-    return kQVOk;
-  }
-  return TQVRefObject::QueryInterface(id, out);
+  return QueryInterfaces<IRenderCallback>(this, id, out);
 }
 
 // Ends the progress display, stops the renderer and tells the render setup. The last
