@@ -50,6 +50,13 @@ TEST_F(SceneFileTest, LoadingThenSavingGivesTheSameFile) {
   EXPECT_EQ(scene.Root().Find("Rig")->Local().pivot.x, 0.5f);
   EXPECT_TRUE(document->View()->Panes().at(0)->View().locked);
   EXPECT_EQ(document->View()->Panes().at(0)->View().GetScale(), 0.1f);
+  qvhost::RenderSetup& render = scene.GetHostRenderSetup();
+  EXPECT_EQ(render.GetFrameRate(), 25);
+  uint32_t width = 0, height = 0;
+  render.GetOutputSize(&width, &height);
+  EXPECT_EQ(width, 1280u);
+  EXPECT_EQ(height, 720u);
+  EXPECT_EQ(render.afterStop, qvhost::AfterStop::RestoreTime);
 }
 
 TEST_F(SceneFileTest, RefusesBadScenesWithWhereAndWhat) {
@@ -78,6 +85,14 @@ TEST_F(SceneFileTest, RefusesBadScenesWithWhereAndWhat) {
        "$.view.panes[0].active: expected true or false"},
       {R"({"qvscene": 1, "elements": [{"name": "A", "transform": {"scale": 1e39}}]})",
        "$.elements[0].transform.scale: expected a number within the range of a float"},
+      {R"({"qvscene": 1, "render": {"frameRate": 0}})",
+       "$.render.frameRate: expected an integer from 1 to 32767 (not 0)"},
+      {R"({"qvscene": 1, "render": {"size": [640]}})", "$.render.size: expected an array of 2 integers"},
+      {R"({"qvscene": 1, "render": {"size": [640, 4097]}})",
+       "$.render.size[1]: expected an integer from 1 to 4096 (not 4097)"},
+      {R"({"qvscene": 1, "render": {"afterStop": "rewind"}})",
+       "$.render.afterStop: expected \"none\" or \"restoreTime\""},
+      {R"({"qvscene": 1, "render": {"fps": 25}})", "$.render.fps: expected no such key"},
   };
   // Nesting deeper than a scene needs is refused, not recursed into.
   std::string deep = R"({"qvscene": 1, "elements": [)";

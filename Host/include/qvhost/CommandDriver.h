@@ -33,6 +33,9 @@ struct RunRequest {
   std::string component;     // a component name from a module's resource file
   std::string moduleFolder;
   std::string scenePath;
+  // The code page modules see text in (the process's, QVPlatform_SetACP); 0: the scene's
+  // own "codePage", else 1252.
+  uint32_t codePage = 0;
   std::vector<std::string> select;                          // element paths; replaces the selection
   std::vector<std::pair<std::string, std::string>> sets;    // dialog field, value
   std::vector<std::string> controls;                        // control identifiers

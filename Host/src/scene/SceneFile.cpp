@@ -18,6 +18,8 @@
 #include "ParameterFields.h"
 #include "qvhost/AttachedComponent.h"
 #include "qvhost/TokenStream.h"
+#include "qvplatform/Platform.h"
+#include "qvhost/CodePageText.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -28,19 +30,31 @@ namespace qvhost {
 namespace {
 
 constexpr int kFormatVersion = 1;
+constexpr uint32_t kDefaultCodePage = 1252;
 // Deeper nesting of children or sub-nodes is refused: no real scene needs it, and reading
 // and writing recurse over it.
 constexpr int kMaxNesting = 256;
 
+// What the render setup does after a stopped render, as the file names it.
+bool ParseAfterStop(const std::string& text, AfterStop& out) {
+  if (text == "none")
+    out = AfterStop::None;
+  else if (text == "restoreTime")
+    out = AfterStop::RestoreTime;
+  else
+    return false;
+  return true;
+}
+
 class SceneReader {
  public:
-  SceneReader(const std::string& file, std::shared_ptr<Journal> journal, ComponentMaker* maker)
-      : fCheck(file), fJournal(std::move(journal)), fMaker(maker) {}
+  SceneReader(const std::string& file, std::shared_ptr<Journal> journal, ComponentMaker* maker, uint32_t codePage)
+      : fCheck(file), fJournal(std::move(journal)), fMaker(maker), fCodePage(codePage) {}
 
   TQVCountedPtr<Document> Read(const json& document) {
     const std::string root = "$";
     fCheck.Object(document, root,
-                  {"qvscene", "time", "elements", "objects", "owners", "extra", "selection", "view"});
+                  {"qvscene", "codePage", "time", "elements", "objects", "owners", "extra", "selection", "view", "render"});
     const auto& version = fCheck.Required(document, root, "qvscene");
     if (!version.is_number_integer() || version.get<int64_t>() != kFormatVersion) {
       const std::string given = version.is_number() ? version.dump() : "not a version number";
@@ -49,6 +63,15 @@ class SceneReader {
                                                  " only; the file has " + ShownValue(given) + ")");
     }
     auto made = Adopt<Document>(new Document(fJournal));
+    if (document.contains("codePage")) {
+      const std::string at = JsonPath(root, "codePage");
+      const auto codePage = uint32_t(fCheck.Integer(document["codePage"], at, 0, INT32_MAX));
+      if (!IsKnownCodePage(codePage)) fCheck.Fail(at, std::string("a code page of ") + KnownCodePages());
+      made->fileCodePage = codePage;
+    }
+    if (fCodePage == 0) fCodePage = made->fileCodePage != 0 ? made->fileCodePage : kDefaultCodePage;
+    if (!IsKnownCodePage(fCodePage)) fCheck.Fail(root, std::string("a code page of ") + KnownCodePages());
+    made->codePage = fCodePage;
     Scene& scene = made->GetScene();
     fScene = &scene;
     if (document.contains("elements"))
@@ -65,7 +88,7 @@ class SceneReader {
         const std::string at = JsonPath(where, i);
         const auto& entry = fCheck.Object(owners[i], at, {"name", "owned"});
         auto owner = Adopt<ObjectOwner>(
-            new ObjectOwner(fCheck.String(fCheck.Required(entry, at, "name"), JsonPath(at, "name"))));
+            new ObjectOwner(Text(fCheck.Required(entry, at, "name"), JsonPath(at, "name"))));
         if (entry.contains("owned")) owner->owned = Object(entry["owned"], JsonPath(at, "owned"));
         scene.owners.push_back(owner);
       }
@@ -77,7 +100,7 @@ class SceneReader {
       const auto elements = scene.Root().PathIndex();
       for (size_t i = 0; i < selection.size(); ++i) {
         const std::string at = JsonPath(where, i);
-        const std::string path = fCheck.String(selection[i], at);
+        const std::string path = Text(selection[i], at);
         auto found = elements.find(path);
         if (found == elements.end()) fCheck.Fail(at, "the path of an element of the scene (no element \"" + path + "\")");
         SceneElement* element = found->second;
@@ -90,14 +113,24 @@ class SceneReader {
     for (Interpolator* interpolator : fSelectedInterpolators)
       scene.GetSelection().Add(QVFourCC("Twee"), static_cast<IHostInterpolator*>(interpolator));
     if (document.contains("view")) ReadView(document["view"], JsonPath(root, "view"), made->GetOrAddView());
+    if (document.contains("render")) ReadRender(document["render"], JsonPath(root, "render"), scene.GetHostRenderSetup());
     if (document.contains("time"))
       scene.time = int32_t(fCheck.Integer(document["time"], JsonPath(root, "time"), INT32_MIN, INT32_MAX));
+    // The modules see the scene's text in its code page.
+    if (!fComponents.empty() && QVPlatform_GetACP() != fCodePage) QVPlatform_SetACP(fCodePage, nullptr);
     for (const PendingComponent& pending : fComponents) ReadComponent(pending);
     made->SetTime(scene.time);
     return made;
   }
 
  private:
+  // A text of the file in the scene's code page.
+  std::string Text(const json& value, const std::string& where) const {
+    std::string text, expected;
+    if (!ToCodePage(fCheck.String(value, where), fCodePage, text, expected)) fCheck.Fail(where, expected);
+    return text;
+  }
+
   float Float(const json& value, const std::string& where) const {
     const double number = fCheck.Number(value, where);
     if (!std::isfinite(float(number))) fCheck.Fail(where, "a number within the range of a float");
@@ -126,7 +159,7 @@ class SceneReader {
   TQVCountedPtr<AnimatedObject> Object(const json& value, const std::string& where) {
     const auto& entry = fCheck.Object(value, where, {"name", "animation"});
     auto object = Adopt<AnimatedObject>(
-        new AnimatedObject(fCheck.String(fCheck.Required(entry, where, "name"), JsonPath(where, "name"))));
+        new AnimatedObject(Text(fCheck.Required(entry, where, "name"), JsonPath(where, "name"))));
     if (entry.contains("animation"))
       object->SetNode(Node(entry["animation"], JsonPath(where, "animation"), object->Name()).Get());
     return object;
@@ -183,7 +216,7 @@ class SceneReader {
         const std::string at = JsonPath(channelsPath, i);
         const auto& item = fCheck.Object(channels[i], at, {"name", "eligible", "track", "node"});
         AnimationChannel& channel =
-            node->AddChannel(fCheck.String(fCheck.Required(item, at, "name"), JsonPath(at, "name")));
+            node->AddChannel(Text(fCheck.Required(item, at, "name"), JsonPath(at, "name")));
         if (item.contains("eligible")) {
           const std::string flagsPath = JsonPath(at, "eligible");
           const auto& flags = fCheck.Array(item["eligible"], flagsPath);
@@ -210,7 +243,7 @@ class SceneReader {
       const std::string at = JsonPath(where, i);
       const auto& entry = fCheck.Object(elements[i], at,
                                         {"name", "id", "transform", "mesh", "animation", "components", "children"});
-      const std::string name = fCheck.String(fCheck.Required(entry, at, "name"), JsonPath(at, "name"));
+      const std::string name = Text(fCheck.Required(entry, at, "name"), JsonPath(at, "name"));
       if (name.empty() || name.find('/') != std::string::npos)
         fCheck.Fail(JsonPath(at, "name"), "a non-empty name without '/'");
       auto element = SceneElement::Create(name);
@@ -258,7 +291,7 @@ class SceneReader {
       if (entry.contains("data")) {
         const std::string dataPath = JsonPath(at, "data");
         const auto& lines = fCheck.Array(entry["data"], dataPath);
-        for (size_t l = 0; l < lines.size(); ++l) pending.data += fCheck.String(lines[l], JsonPath(dataPath, l)) + "\n";
+        for (size_t l = 0; l < lines.size(); ++l) pending.data += Text(lines[l], JsonPath(dataPath, l)) + "\n";
       }
       if (!fMaker) fCheck.Fail(JsonPath(at, "component"), "no component: modules are not at hand here");
       fComponents.push_back(pending);
@@ -309,7 +342,7 @@ class SceneReader {
       const std::string at = JsonPath(panesPath, i);
       const auto& entry = fCheck.Object(panes[i], at, {"name", "active", "offset", "scale", "locked"});
       ViewPane& pane =
-          view.AddPane(fCheck.String(fCheck.Required(entry, at, "name"), JsonPath(at, "name")), fJournal);
+          view.AddPane(Text(fCheck.Required(entry, at, "name"), JsonPath(at, "name")), fJournal);
       if (entry.contains("active")) pane.active = fCheck.Boolean(entry["active"], JsonPath(at, "active"));
       if (entry.contains("locked")) pane.View().locked = fCheck.Boolean(entry["locked"], JsonPath(at, "locked"));
       if (entry.contains("offset")) {
@@ -323,15 +356,56 @@ class SceneReader {
     }
   }
 
+  void ReadRender(const json& value, const std::string& where, RenderSetup& setup) {
+    fCheck.Object(value, where, {"frameRate", "size", "afterStop"});
+    if (value.contains("frameRate"))
+      setup.frameRate =
+          int32_t(fCheck.Integer(value["frameRate"], JsonPath(where, "frameRate"), 1, RenderSetup::kMaxFrameRate));
+    if (value.contains("size")) {
+      const std::string sizePath = JsonPath(where, "size");
+      const auto& size = fCheck.Array(value["size"], sizePath);
+      if (size.size() != 2) fCheck.Fail(sizePath, "an array of 2 integers, width and height");
+      const auto width = uint32_t(fCheck.Integer(size[0], JsonPath(sizePath, 0), 1, kMaxRenderSize));
+      const auto height = uint32_t(fCheck.Integer(size[1], JsonPath(sizePath, 1), 1, kMaxRenderSize));
+      setup.SetOutputSize(width, height);
+    }
+    if (value.contains("afterStop")) {
+      const std::string at = JsonPath(where, "afterStop");
+      const std::string operation = fCheck.String(value["afterStop"], at);
+      if (!ParseAfterStop(operation, setup.afterStop)) fCheck.Fail(at, "\"none\" or \"restoreTime\"");
+    }
+  }
+
   JsonCheck fCheck;
   std::shared_ptr<Journal> fJournal;
   ComponentMaker* fMaker;
+  uint32_t fCodePage;  // 0: the file's own
   Scene* fScene = nullptr;
   std::vector<PendingComponent> fComponents;
   std::set<int32_t> fIdentifiers;
   std::vector<Key*> fSelectedKeys;                    // in file order
   std::vector<Interpolator*> fSelectedInterpolators;  // in file order
 };
+
+// The render setup's values that differ from the defaults.
+ordered_json RenderJson(RenderSetup& setup) {
+  ordered_json out = ordered_json::object();
+  if (setup.frameRate != RenderSetup::kDefaultFrameRate) out["frameRate"] = setup.frameRate;
+  uint32_t width = 0, height = 0;
+  setup.GetOutputSize(&width, &height);
+  if (width != RenderSetup::kDefaultWidth || height != RenderSetup::kDefaultHeight) out["size"] = {width, height};
+  if (setup.afterStop == AfterStop::RestoreTime) out["afterStop"] = "restoreTime";
+  return out;
+}
+
+// A text of the document (in its code page) as the file holds it; `where` names it when
+// the bytes are no text of that code page.
+std::string Utf8(const std::string& text, uint32_t codePage, const std::string& where) {
+  std::string out;
+  if (!FromCodePage(text, codePage, out))
+    throw HostError(ShownFromCodePage(where, codePage) + ": cannot be saved: its text is not text of code page " + std::to_string(codePage));
+  return out;
+}
 
 ordered_json FloatArray(const float* values, size_t count) {
   ordered_json array = ordered_json::array();
@@ -372,7 +446,7 @@ ordered_json KeysJson(const KeyTrack& track, const std::set<const void*>& select
   return keys;
 }
 
-ordered_json NodeJson(AnimationNode& node, const std::set<const void*>& selected) {
+ordered_json NodeJson(AnimationNode& node, const std::set<const void*>& selected, uint32_t codePage) {
   ordered_json out = ordered_json::object();
   if (node.Track().GetKeyCount() > 0) out["track"] = KeysJson(node.Track(), selected);
   if (node.suspended) out["suspended"] = true;
@@ -380,11 +454,11 @@ ordered_json NodeJson(AnimationNode& node, const std::set<const void*>& selected
     ordered_json channels = ordered_json::array();
     for (const auto& channel : node.Channels()) {
       ordered_json entry;
-      entry["name"] = channel->Name();
+      entry["name"] = Utf8(channel->Name(), codePage, node.Owner() + ":" + channel->Name());
       if (!channel->eligible[0] || !channel->eligible[1])
         entry["eligible"] = {channel->eligible[0], channel->eligible[1]};
       if (channel->subNode)
-        entry["node"] = NodeJson(*channel->subNode, selected);
+        entry["node"] = NodeJson(*channel->subNode, selected, codePage);
       else
         entry["track"] = channel->track ? KeysJson(*channel->track, selected) : ordered_json::array();
       channels.push_back(entry);
@@ -394,15 +468,15 @@ ordered_json NodeJson(AnimationNode& node, const std::set<const void*>& selected
   return out;
 }
 
-ordered_json ObjectJson(AnimatedObject& object, const std::set<const void*>& selected) {
+ordered_json ObjectJson(AnimatedObject& object, const std::set<const void*>& selected, uint32_t codePage) {
   ordered_json entry;
-  entry["name"] = object.Name();
-  if (AnimationNode* node = object.Node()) entry["animation"] = NodeJson(*node, selected);
+  entry["name"] = Utf8(object.Name(), codePage, object.Name());
+  if (AnimationNode* node = object.Node()) entry["animation"] = NodeJson(*node, selected, codePage);
   return entry;
 }
 
 // Each attached component with the lines it writes on the token stream, inside a block.
-ordered_json ComponentsJson(const SceneElement& element) {
+ordered_json ComponentsJson(const SceneElement& element, uint32_t codePage) {
   ordered_json components = ordered_json::array();
   for (const auto& carrier : element.Components()) {
     ordered_json entry;
@@ -426,7 +500,8 @@ ordered_json ComponentsJson(const SceneElement& element) {
         if (end == std::string::npos) end = text.size();
         // Lines end in LF or CR LF; the line keeps neither.
         const size_t last = end > start && text[end - 1] == '\r' ? end - 1 : end;
-        lines.push_back(text.substr(start, last - start));
+        lines.push_back(Utf8(text.substr(start, last - start), codePage,
+                             element.Path() + ": " + carrier->Resource().name + "'s data"));
         start = end + 1;
       }
       entry["data"] = lines;
@@ -436,19 +511,19 @@ ordered_json ComponentsJson(const SceneElement& element) {
   return components;
 }
 
-ordered_json ElementsJson(const SceneElement& parent, const std::set<const void*>& selected) {
+ordered_json ElementsJson(const SceneElement& parent, const std::set<const void*>& selected, uint32_t codePage) {
   ordered_json elements = ordered_json::array();
   for (const SceneElement* child : parent.Children()) {
     ordered_json entry;
-    entry["name"] = child->Name();
+    entry["name"] = Utf8(child->Name(), codePage, child->Path());
     if (child->Identifier() != 0) entry["id"] = child->Identifier();
     ordered_json transform = TransformJson(child->Local());
     if (!transform.empty()) entry["transform"] = transform;
     if (!child->MeshPoints().empty())
       entry["mesh"]["points"] = FloatArray(&child->MeshPoints().front().x, 3 * child->MeshPoints().size());
-    if (AnimationNode* node = child->Node()) entry["animation"] = NodeJson(*node, selected);
-    if (!child->Components().empty()) entry["components"] = ComponentsJson(*child);
-    if (!child->Children().empty()) entry["children"] = ElementsJson(*child, selected);
+    if (AnimationNode* node = child->Node()) entry["animation"] = NodeJson(*node, selected, codePage);
+    if (!child->Components().empty()) entry["components"] = ComponentsJson(*child, codePage);
+    if (!child->Children().empty()) entry["children"] = ElementsJson(*child, selected, codePage);
     elements.push_back(entry);
   }
   return elements;
@@ -486,49 +561,51 @@ void Compare(const ordered_json& before, const ordered_json& after, const std::s
 }  // namespace
 
 TQVCountedPtr<Document> LoadSceneFile(const std::string& path, std::shared_ptr<Journal> journal,
-                                      ComponentMaker* maker) {
-  return SceneReader(path, std::move(journal), maker).Read(JsonCheck::ReadFile(path));
+                                      ComponentMaker* maker, uint32_t codePage) {
+  return SceneReader(path, std::move(journal), maker, codePage).Read(JsonCheck::ReadFile(path));
 }
 
 TQVCountedPtr<Document> ParseScene(const std::string& text, const std::string& name,
-                                   std::shared_ptr<Journal> journal, ComponentMaker* maker) {
-  return SceneReader(name, std::move(journal), maker).Read(JsonCheck::Parse(text, name));
+                                   std::shared_ptr<Journal> journal, ComponentMaker* maker, uint32_t codePage) {
+  return SceneReader(name, std::move(journal), maker, codePage).Read(JsonCheck::Parse(text, name));
 }
 
 std::string SceneText(Document& document) {
   ordered_json out;
   out["qvscene"] = kFormatVersion;
+  if (document.fileCodePage != 0) out["codePage"] = document.fileCodePage;
+  const uint32_t codePage = document.codePage;
   Scene& scene = document.GetScene();
   if (scene.time != 0) out["time"] = scene.time;
   std::set<const void*> selected;  // the selected interpolators
   for (const SelectionItem& item : scene.GetSelection().Items())
     if (item.classPath.back() == QVFourCC("Twee")) selected.insert(static_cast<const void*>(item.object.Get()));
-  out["elements"] = ElementsJson(scene.Root(), selected);
+  out["elements"] = ElementsJson(scene.Root(), selected, codePage);
   if (!scene.objects.empty()) {
     ordered_json objects = ordered_json::array();
-    for (const auto& object : scene.objects) objects.push_back(ObjectJson(*object, selected));
+    for (const auto& object : scene.objects) objects.push_back(ObjectJson(*object, selected, codePage));
     out["objects"] = objects;
   }
   if (!scene.owners.empty()) {
     ordered_json owners = ordered_json::array();
     for (const auto& owner : scene.owners) {
       ordered_json entry;
-      entry["name"] = owner->Name();
-      if (owner->owned) entry["owned"] = ObjectJson(*owner->owned, selected);
+      entry["name"] = Utf8(owner->Name(), codePage, owner->Name());
+      if (owner->owned) entry["owned"] = ObjectJson(*owner->owned, selected, codePage);
       owners.push_back(entry);
     }
     out["owners"] = owners;
   }
-  if (scene.extra) out["extra"] = ObjectJson(*scene.extra, selected);
+  if (scene.extra) out["extra"] = ObjectJson(*scene.extra, selected, codePage);
   ordered_json selection = ordered_json::array();
   for (const SelectionItem& item : scene.GetSelection().Items())
-    if (SceneElement* element = AsSceneElement(item.object.Get())) selection.push_back(element->Path());
+    if (SceneElement* element = AsSceneElement(item.object.Get())) selection.push_back(Utf8(element->Path(), codePage, element->Path()));
   if (!selection.empty()) out["selection"] = selection;
   if (View3D* view = document.View()) {
     ordered_json panes = ordered_json::array();
     for (const auto& pane : view->Panes()) {
       ordered_json entry;
-      entry["name"] = pane->Name();
+      entry["name"] = Utf8(pane->Name(), codePage, pane->Name());
       entry["active"] = pane->active;
       int32_t x = 0, y = 0;
       pane->View().GetOffset(&x, &y);
@@ -539,6 +616,8 @@ std::string SceneText(Document& document) {
     }
     out["view"]["panes"] = panes;
   }
+  ordered_json render = RenderJson(scene.GetHostRenderSetup());
+  if (!render.empty()) out["render"] = render;
   return CanonicalJson(out);
 }
 
