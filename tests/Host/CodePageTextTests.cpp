@@ -205,6 +205,20 @@ TEST_F(CodePageTextTest, AModuleSeesAndWritesTheCodePage) {
     ASSERT_EQ(run.status, 0) << run.err << run.out;
     EXPECT_NE(ReadFile(folder + "notes.html").find(c.page), std::string::npos);
   }
+  // A dialog text typed in UTF-8 reaches the module in its code page, the report shows it
+  // back as typed, and the saved comment keeps it; one it cannot hold is refused.
+  const std::string notes = std::string(QV_EXAMPLES) + "/note-sheet.qvscene.json";
+  const std::string saved = testing::TempDir() + std::to_string(getpid()) + "-cafe.json";
+  const ToolRun typed = RunQvhost("run NoteSheet --scene " + notes +
+                                  " --time 36000 --set \"EditText=Café crème\" --control ADDK --save " + saved + kModules);
+  ASSERT_EQ(typed.status, 0) << typed.err << typed.out;
+  EXPECT_NE(typed.out.find("\n  EditText=Café crème\n"), std::string::npos) << typed.out;
+  EXPECT_NE(typed.out.find("animation \"Text Entry\" at 36000: \"Café crème\""), std::string::npos) << typed.out;
+  EXPECT_NE(ReadFile(saved).find("Key 36000 \\\"Café crème\\\""), std::string::npos) << ReadFile(saved);
+  const ToolRun refused = RunQvhost("run NoteSheet --scene " + notes + " --set EditText=日本 --control ADDK" + kModules);
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(refused.err, "--set EditText=日本: expected text code page 1252 can hold (not \"日\")\n");
+
   const ToolRun bad = RunQvhost("format " + std::string(QV_EXAMPLES) + "/crop-revert.qvscene.json --code-page 65001");
   EXPECT_EQ(bad.status, 2);
   EXPECT_EQ(bad.err, "--code-page 65001: expected a code page of 1252, 932, 936, 949 or 950\n");

@@ -35,6 +35,14 @@ TEST_F(SceneFileTest, LoadingThenSavingGivesTheSameFile) {
     auto document = qvhost::LoadSceneFile(path, journal);
     EXPECT_EQ(qvhost::SceneText(*document), ReadFile(path)) << path;
   }
+  // Any order of the top-level keys reads the same scene.
+  auto reordered = qvhost::ParseScene(R"({"selection": ["B"], "elements": [{"name": "A"}, {"name": "B"}],
+      "codePage": 1252, "time": 5, "qvscene": 1})", "reordered.json", journal);
+  EXPECT_EQ(qvhost::SceneText(*reordered), "{\n  \"qvscene\": 1,\n  \"codePage\": 1252,\n  \"time\": 5,\n"
+            "  \"elements\": [\n    {\"name\": \"A\"},\n    {\"name\": \"B\"}\n  ],\n  \"selection\": [\"B\"]\n}\n");
+  // Without elements, a small scene stays on one line.
+  auto empty = qvhost::ParseScene(R"({"qvscene": 1, "selection": []})", "empty.json", journal);
+  EXPECT_EQ(qvhost::SceneText(*empty), "{\"qvscene\": 1, \"elements\": []}\n");
   // Saved text reads back to itself, numbers at their edges included.
   auto edges = qvhost::ParseScene(R"({"qvscene": 1, "elements": [{"name": "A", "transform":
       {"translation": [-0.0, 16777217, 3.4028235e38], "scale": 1.4e-45}}],
@@ -93,6 +101,17 @@ TEST_F(SceneFileTest, RefusesBadScenesWithWhereAndWhat) {
       {R"({"qvscene": 1, "render": {"afterStop": "rewind"}})",
        "$.render.afterStop: expected \"none\" or \"restoreTime\""},
       {R"({"qvscene": 1, "render": {"fps": 25}})", "$.render.fps: expected no such key"},
+      // Top-level elements are read as the file is parsed: paths count every one.
+      {R"({"qvscene": 1, "elements": [{"name": "A"}, {"name": "B"}, {"name": "C", "children": [{"nom": 1}]}]})",
+       "$.elements[2].children[0].nom: expected no such key"},
+      {R"({"qvscene": 1, "elements": [{"name": "A"}, 7]})", "$.elements[1]: expected an object"},
+      {R"({"qvscene": 1, "elements": {"name": "A"}})", "$.elements: expected an array"},
+      {R"({"qvscene": 1, "elements": [{"name": "A"}], "elements": []})",
+       "$.elements: expected a key the object does not have already"},
+      {R"({"qvscene": 2, "elements": [{"name": 5}]})", "$.qvscene: expected the format version 1"},
+      {R"({"elements": [{"name": "A"}]})", "$.qvscene: expected this key"},
+      {R"({"elements": [{"name": "A"}], "qvscene": 1, "codePage": 932})",
+       "$.codePage: expected \"codePage\" before \"elements\" (the elements were read in 1252)"},
   };
   // Nesting deeper than a scene needs is refused, not recursed into.
   std::string deep = R"({"qvscene": 1, "elements": [)";

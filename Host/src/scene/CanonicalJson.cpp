@@ -115,6 +115,10 @@ void Write(const nlohmann::ordered_json& value, int indent, std::string& out) {
 
 }  // namespace
 
+void AppendCanonicalJson(const nlohmann::ordered_json& value, int indent, std::string& out) { Write(value, indent, out); }
+
+std::string CanonicalKey(const std::string& key) { return Text(nlohmann::ordered_json(key)); }
+
 std::string CanonicalJson(const nlohmann::ordered_json& value) {
   std::string out;
   Write(value, 0, out);

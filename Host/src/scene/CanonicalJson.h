@@ -9,5 +9,10 @@
 namespace qvhost {
 
 std::string CanonicalJson(const nlohmann::ordered_json& value);
+// The canonical text of `value` as it stands `indent` columns in (no line end after it),
+// appended to `out`.
+void AppendCanonicalJson(const nlohmann::ordered_json& value, int indent, std::string& out);
+// A key as the canonical text writes it, quoted.
+std::string CanonicalKey(const std::string& key);
 
 }  // namespace qvhost

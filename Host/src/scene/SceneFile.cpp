@@ -49,31 +49,35 @@ bool ParseAfterStop(const std::string& text, AfterStop& out) {
 class SceneReader {
  public:
   SceneReader(const std::string& file, std::shared_ptr<Journal> journal, ComponentMaker* maker, uint32_t codePage)
-      : fCheck(file), fJournal(std::move(journal)), fMaker(maker), fCodePage(codePage) {}
+      : fCheck(file), fJournal(std::move(journal)), fMaker(maker), fOverride(codePage) {}
+
+  // The top-level elements are read one by one while the file is parsed: each is told
+  // here with the top-level object as far as it is read.
+  JsonCheck::Entries TopLevelElements() {
+    return {"elements", [this](const json& top, json& entry, size_t index) {
+              Begin(top);
+              ReadElement(entry, JsonPath(JsonPath("$", "elements"), index), fScene->Root(), 0);
+            }};
+  }
 
   TQVCountedPtr<Document> Read(const json& document) {
     const std::string root = "$";
     fCheck.Object(document, root,
                   {"qvscene", "codePage", "time", "elements", "objects", "owners", "extra", "selection", "view", "render"});
-    const auto& version = fCheck.Required(document, root, "qvscene");
-    if (!version.is_number_integer() || version.get<int64_t>() != kFormatVersion) {
-      const std::string given = version.is_number() ? version.dump() : "not a version number";
-      fCheck.Fail(JsonPath(root, "qvscene"), "the format version " + std::to_string(kFormatVersion) +
-                                                 " (this host reads version " + std::to_string(kFormatVersion) +
-                                                 " only; the file has " + ShownValue(given) + ")");
+    fCheck.Required(document, root, "qvscene");
+    const bool readElements = fDocument.Get() != nullptr;
+    Begin(document);
+    if (readElements && document.contains("codePage") && fDocument->fileCodePage == 0) {
+      // Named after the elements, which are in the code page already: only an override
+      // or the same code page does.
+      const uint32_t codePage = FileCodePage(document);
+      fDocument->fileCodePage = codePage;
+      if (fOverride == 0 && codePage != fCodePage)
+        fCheck.Fail(JsonPath(root, "codePage"), "\"codePage\" before \"elements\" (the elements were read in " +
+                                                    std::to_string(fCodePage) + ")");
     }
-    auto made = Adopt<Document>(new Document(fJournal));
-    if (document.contains("codePage")) {
-      const std::string at = JsonPath(root, "codePage");
-      const auto codePage = uint32_t(fCheck.Integer(document["codePage"], at, 0, INT32_MAX));
-      if (!IsKnownCodePage(codePage)) fCheck.Fail(at, std::string("a code page of ") + KnownCodePages());
-      made->fileCodePage = codePage;
-    }
-    if (fCodePage == 0) fCodePage = made->fileCodePage != 0 ? made->fileCodePage : kDefaultCodePage;
-    if (!IsKnownCodePage(fCodePage)) fCheck.Fail(root, std::string("a code page of ") + KnownCodePages());
-    made->codePage = fCodePage;
+    TQVCountedPtr<Document> made = fDocument;
     Scene& scene = made->GetScene();
-    fScene = &scene;
     if (document.contains("elements"))
       ReadElements(document["elements"], JsonPath(root, "elements"), scene.Root());
     if (document.contains("objects")) {
@@ -124,6 +128,35 @@ class SceneReader {
   }
 
  private:
+  // Makes the document, once: checks the version and takes the code page, as far as the
+  // top-level object read so far gives them.
+  void Begin(const json& top) {
+    if (fDocument) return;
+    const std::string root = "$";
+    if (top.contains("qvscene")) {
+      const auto& version = top["qvscene"];
+      if (!version.is_number_integer() || version.get<int64_t>() != kFormatVersion) {
+        const std::string given = version.is_number() ? version.dump() : "not a version number";
+        fCheck.Fail(JsonPath(root, "qvscene"), "the format version " + std::to_string(kFormatVersion) +
+                                                   " (this host reads version " + std::to_string(kFormatVersion) +
+                                                   " only; the file has " + ShownValue(given) + ")");
+      }
+    }
+    fDocument = Adopt<Document>(new Document(fJournal));
+    if (top.contains("codePage")) fDocument->fileCodePage = FileCodePage(top);
+    fCodePage = fOverride != 0 ? fOverride : fDocument->fileCodePage != 0 ? fDocument->fileCodePage : kDefaultCodePage;
+    if (!IsKnownCodePage(fCodePage)) fCheck.Fail(root, std::string("a code page of ") + KnownCodePages());
+    fDocument->codePage = fCodePage;
+    fScene = &fDocument->GetScene();
+  }
+
+  uint32_t FileCodePage(const json& top) const {
+    const std::string at = JsonPath("$", "codePage");
+    const auto codePage = uint32_t(fCheck.Integer(top["codePage"], at, 0, INT32_MAX));
+    if (!IsKnownCodePage(codePage)) fCheck.Fail(at, std::string("a code page of ") + KnownCodePages());
+    return codePage;
+  }
+
   // A text of the file in the scene's code page.
   std::string Text(const json& value, const std::string& where) const {
     std::string text, expected;
@@ -239,29 +272,30 @@ class SceneReader {
   void ReadElements(const json& value, const std::string& where, SceneElement& parent, int depth = 0) {
     if (depth >= kMaxNesting) fCheck.Fail(where, "at most " + std::to_string(kMaxNesting) + " levels of children");
     const auto& elements = fCheck.Array(value, where);
-    for (size_t i = 0; i < elements.size(); ++i) {
-      const std::string at = JsonPath(where, i);
-      const auto& entry = fCheck.Object(elements[i], at,
-                                        {"name", "id", "transform", "mesh", "animation", "components", "children"});
-      const std::string name = Text(fCheck.Required(entry, at, "name"), JsonPath(at, "name"));
-      if (name.empty() || name.find('/') != std::string::npos)
-        fCheck.Fail(JsonPath(at, "name"), "a non-empty name without '/'");
-      auto element = SceneElement::Create(name);
-      if (entry.contains("id")) {
-        const std::string idPath = JsonPath(at, "id");
-        const int32_t id = int32_t(fCheck.Integer(entry["id"], idPath, 1, INT32_MAX));
-        if (!fIdentifiers.insert(id).second) fCheck.Fail(idPath, "an identifier no other element has");
-        element->SetIdentifier(id);
-      }
-      if (entry.contains("transform")) element->SetLocal(Transform(entry["transform"], JsonPath(at, "transform")));
-      if (entry.contains("mesh")) element->SetMeshPoints(Mesh(entry["mesh"], JsonPath(at, "mesh")));
-      parent.Append(element.Get());
-      if (entry.contains("animation"))
-        element->SetNode(Node(entry["animation"], JsonPath(at, "animation"), element->Path(), 0, true).Get());
-      if (entry.contains("components"))
-        ReadComponents(entry["components"], JsonPath(at, "components"), *element, parent);
-      if (entry.contains("children")) ReadElements(entry["children"], JsonPath(at, "children"), *element, depth + 1);
+    for (size_t i = 0; i < elements.size(); ++i) ReadElement(elements[i], JsonPath(where, i), parent, depth);
+  }
+
+  void ReadElement(const json& value, const std::string& at, SceneElement& parent, int depth) {
+    const auto& entry = fCheck.Object(value, at,
+                                      {"name", "id", "transform", "mesh", "animation", "components", "children"});
+    const std::string name = Text(fCheck.Required(entry, at, "name"), JsonPath(at, "name"));
+    if (name.empty() || name.find('/') != std::string::npos)
+      fCheck.Fail(JsonPath(at, "name"), "a non-empty name without '/'");
+    auto element = SceneElement::Create(name);
+    if (entry.contains("id")) {
+      const std::string idPath = JsonPath(at, "id");
+      const int32_t id = int32_t(fCheck.Integer(entry["id"], idPath, 1, INT32_MAX));
+      if (!fIdentifiers.insert(id).second) fCheck.Fail(idPath, "an identifier no other element has");
+      element->SetIdentifier(id);
     }
+    if (entry.contains("transform")) element->SetLocal(Transform(entry["transform"], JsonPath(at, "transform")));
+    if (entry.contains("mesh")) element->SetMeshPoints(Mesh(entry["mesh"], JsonPath(at, "mesh")));
+    parent.Append(element.Get());
+    if (entry.contains("animation"))
+      element->SetNode(Node(entry["animation"], JsonPath(at, "animation"), element->Path(), 0, true).Get());
+    if (entry.contains("components"))
+      ReadComponents(entry["components"], JsonPath(at, "components"), *element, parent);
+    if (entry.contains("children")) ReadElements(entry["children"], JsonPath(at, "children"), *element, depth + 1);
   }
 
   std::vector<TQVVector3> Mesh(const json& value, const std::string& where) const {
@@ -379,7 +413,9 @@ class SceneReader {
   JsonCheck fCheck;
   std::shared_ptr<Journal> fJournal;
   ComponentMaker* fMaker;
-  uint32_t fCodePage;  // 0: the file's own
+  uint32_t fOverride;       // the code page asked for; 0: the file's own
+  uint32_t fCodePage = 0;   // the one in use, once the document is made
+  TQVCountedPtr<Document> fDocument;
   Scene* fScene = nullptr;
   std::vector<PendingComponent> fComponents;
   std::set<int32_t> fIdentifiers;
@@ -511,21 +547,25 @@ ordered_json ComponentsJson(const SceneElement& element, uint32_t codePage) {
   return components;
 }
 
+ordered_json ElementsJson(const SceneElement& parent, const std::set<const void*>& selected, uint32_t codePage);
+
+ordered_json ElementJson(const SceneElement* child, const std::set<const void*>& selected, uint32_t codePage) {
+  ordered_json entry;
+  entry["name"] = Utf8(child->Name(), codePage, child->Path());
+  if (child->Identifier() != 0) entry["id"] = child->Identifier();
+  ordered_json transform = TransformJson(child->Local());
+  if (!transform.empty()) entry["transform"] = transform;
+  if (!child->MeshPoints().empty())
+    entry["mesh"]["points"] = FloatArray(&child->MeshPoints().front().x, 3 * child->MeshPoints().size());
+  if (AnimationNode* node = child->Node()) entry["animation"] = NodeJson(*node, selected, codePage);
+  if (!child->Components().empty()) entry["components"] = ComponentsJson(*child, codePage);
+  if (!child->Children().empty()) entry["children"] = ElementsJson(*child, selected, codePage);
+  return entry;
+}
+
 ordered_json ElementsJson(const SceneElement& parent, const std::set<const void*>& selected, uint32_t codePage) {
   ordered_json elements = ordered_json::array();
-  for (const SceneElement* child : parent.Children()) {
-    ordered_json entry;
-    entry["name"] = Utf8(child->Name(), codePage, child->Path());
-    if (child->Identifier() != 0) entry["id"] = child->Identifier();
-    ordered_json transform = TransformJson(child->Local());
-    if (!transform.empty()) entry["transform"] = transform;
-    if (!child->MeshPoints().empty())
-      entry["mesh"]["points"] = FloatArray(&child->MeshPoints().front().x, 3 * child->MeshPoints().size());
-    if (AnimationNode* node = child->Node()) entry["animation"] = NodeJson(*node, selected, codePage);
-    if (!child->Components().empty()) entry["components"] = ComponentsJson(*child, codePage);
-    if (!child->Children().empty()) entry["children"] = ElementsJson(*child, selected, codePage);
-    elements.push_back(entry);
-  }
+  for (const SceneElement* child : parent.Children()) elements.push_back(ElementJson(child, selected, codePage));
   return elements;
 }
 
@@ -562,12 +602,16 @@ void Compare(const ordered_json& before, const ordered_json& after, const std::s
 
 TQVCountedPtr<Document> LoadSceneFile(const std::string& path, std::shared_ptr<Journal> journal,
                                       ComponentMaker* maker, uint32_t codePage) {
-  return SceneReader(path, std::move(journal), maker, codePage).Read(JsonCheck::ReadFile(path));
+  SceneReader reader(path, std::move(journal), maker, codePage);
+  const JsonCheck::Entries elements = reader.TopLevelElements();
+  return reader.Read(JsonCheck::ReadFile(path, &elements));
 }
 
 TQVCountedPtr<Document> ParseScene(const std::string& text, const std::string& name,
                                    std::shared_ptr<Journal> journal, ComponentMaker* maker, uint32_t codePage) {
-  return SceneReader(name, std::move(journal), maker, codePage).Read(JsonCheck::Parse(text, name));
+  SceneReader reader(name, std::move(journal), maker, codePage);
+  const JsonCheck::Entries elements = reader.TopLevelElements();
+  return reader.Read(JsonCheck::Parse(text, name, &elements));
 }
 
 std::string SceneText(Document& document) {
@@ -580,7 +624,9 @@ std::string SceneText(Document& document) {
   std::set<const void*> selected;  // the selected interpolators
   for (const SelectionItem& item : scene.GetSelection().Items())
     if (item.classPath.back() == QVFourCC("Twee")) selected.insert(static_cast<const void*>(item.object.Get()));
-  out["elements"] = ElementsJson(scene.Root(), selected, codePage);
+  // Top-level elements are written one by one (below) unless there are none.
+  const bool streamed = !scene.Root().Children().empty();
+  out["elements"] = streamed ? ordered_json::array() : ElementsJson(scene.Root(), selected, codePage);
   if (!scene.objects.empty()) {
     ordered_json objects = ordered_json::array();
     for (const auto& object : scene.objects) objects.push_back(ObjectJson(*object, selected, codePage));
@@ -618,7 +664,29 @@ std::string SceneText(Document& document) {
   }
   ordered_json render = RenderJson(scene.GetHostRenderSetup());
   if (!render.empty()) out["render"] = render;
-  return CanonicalJson(out);
+  if (!streamed) return CanonicalJson(out);
+  // An object holding an array of objects is never on one line: each member on its own,
+  // two columns in, the top-level elements four columns in, one after another.
+  std::string text = "{\n";
+  bool first = true;
+  for (auto it = out.begin(); it != out.end(); ++it) {
+    text += first ? "  " : ",\n  ";
+    first = false;
+    text += CanonicalKey(it.key()) + ": ";
+    if (it.key() != "elements") {
+      AppendCanonicalJson(it.value(), 2, text);
+      continue;
+    }
+    text += "[\n";
+    bool firstElement = true;
+    for (const SceneElement* child : scene.Root().Children()) {
+      text += firstElement ? "    " : ",\n    ";
+      firstElement = false;
+      AppendCanonicalJson(ElementJson(child, selected, codePage), 4, text);
+    }
+    text += "\n  ]";
+  }
+  return text + "\n}\n";
 }
 
 void SaveSceneFile(Document& document, const std::string& path) { WriteFileAtomically(path, SceneText(document)); }
