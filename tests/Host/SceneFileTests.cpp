@@ -30,7 +30,10 @@ using SceneFileTest = LeakCheckedTest;
 
 TEST_F(SceneFileTest, LoadingThenSavingGivesTheSameFile) {
   auto journal = std::make_shared<qvhost::Journal>();
+  // nested-animation: keys deep enough to take a line per member, nodes and elements
+  // with and without children, animation and channels.
   for (const std::string& path : {std::string(QV_TEST_DATA) + "/every-section.qvscene.json",
+                                 std::string(QV_TEST_DATA) + "/nested-animation.qvscene.json",
                                  std::string(QV_EXAMPLES) + "/crop-revert.qvscene.json"}) {
     auto document = qvhost::LoadSceneFile(path, journal);
     EXPECT_EQ(qvhost::SceneText(*document), ReadFile(path)) << path;

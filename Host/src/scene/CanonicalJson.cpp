@@ -117,7 +117,9 @@ void Write(const nlohmann::ordered_json& value, int indent, std::string& out) {
 
 void AppendCanonicalJson(const nlohmann::ordered_json& value, int indent, std::string& out) { Write(value, indent, out); }
 
-std::string CanonicalKey(const std::string& key) { return Text(nlohmann::ordered_json(key)); }
+std::string CanonicalString(const std::string& text) { return Text(nlohmann::ordered_json(text)); }
+
+std::string CanonicalFloat(float number) { return Number(nlohmann::ordered_json(double(number))); }
 
 std::string CanonicalJson(const nlohmann::ordered_json& value) {
   std::string out;

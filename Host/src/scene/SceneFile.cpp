@@ -466,42 +466,48 @@ ordered_json TransformJson(const TQVTransform& t) {
   return out;
 }
 
+ordered_json KeyJson(Key& key, const std::set<const void*>& selectedInterpolators) {
+  ordered_json entry;
+  entry["time"] = key.Ticks();
+  if (const TQVVector3* translation = key.Translation()) entry["translation"] = FloatArray(&translation->x, 3);
+  if (key.IsSelected()) entry["selected"] = true;
+  Interpolator* interpolator = key.GetInterpolator();
+  if (!interpolator || interpolator->Type() != "linear") entry["interpolator"] = interpolator ? interpolator->Type() : "none";
+  if (interpolator && selectedInterpolators.count(static_cast<IHostInterpolator*>(interpolator)))
+    entry["interpolatorSelected"] = true;
+  return entry;
+}
+
 ordered_json KeysJson(const KeyTrack& track, const std::set<const void*>& selectedInterpolators) {
   ordered_json keys = ordered_json::array();
-  for (const auto& key : track.Keys()) {
-    ordered_json entry;
-    entry["time"] = key->Ticks();
-    if (const TQVVector3* translation = key->Translation()) entry["translation"] = FloatArray(&translation->x, 3);
-    if (key->IsSelected()) entry["selected"] = true;
-    Interpolator* interpolator = key->GetInterpolator();
-    if (!interpolator || interpolator->Type() != "linear") entry["interpolator"] = interpolator ? interpolator->Type() : "none";
-    if (interpolator && selectedInterpolators.count(static_cast<IHostInterpolator*>(interpolator)))
-      entry["interpolatorSelected"] = true;
-    keys.push_back(entry);
-  }
+  for (const auto& key : track.Keys()) keys.push_back(KeyJson(*key, selectedInterpolators));
   return keys;
 }
+
+ordered_json ChannelsJson(AnimationNode& node, const std::set<const void*>& selected, uint32_t codePage);
 
 ordered_json NodeJson(AnimationNode& node, const std::set<const void*>& selected, uint32_t codePage) {
   ordered_json out = ordered_json::object();
   if (node.Track().GetKeyCount() > 0) out["track"] = KeysJson(node.Track(), selected);
   if (node.suspended) out["suspended"] = true;
-  if (!node.Channels().empty()) {
-    ordered_json channels = ordered_json::array();
-    for (const auto& channel : node.Channels()) {
-      ordered_json entry;
-      entry["name"] = Utf8(channel->Name(), codePage, node.Owner() + ":" + channel->Name());
-      if (!channel->eligible[0] || !channel->eligible[1])
-        entry["eligible"] = {channel->eligible[0], channel->eligible[1]};
-      if (channel->subNode)
-        entry["node"] = NodeJson(*channel->subNode, selected, codePage);
-      else
-        entry["track"] = channel->track ? KeysJson(*channel->track, selected) : ordered_json::array();
-      channels.push_back(entry);
-    }
-    out["channels"] = channels;
-  }
+  if (!node.Channels().empty()) out["channels"] = ChannelsJson(node, selected, codePage);
   return out;
+}
+
+ordered_json ChannelsJson(AnimationNode& node, const std::set<const void*>& selected, uint32_t codePage) {
+  ordered_json channels = ordered_json::array();
+  for (const auto& channel : node.Channels()) {
+    ordered_json entry;
+    entry["name"] = Utf8(channel->Name(), codePage, node.Owner() + ":" + channel->Name());
+    if (!channel->eligible[0] || !channel->eligible[1])
+      entry["eligible"] = {channel->eligible[0], channel->eligible[1]};
+    if (channel->subNode)
+      entry["node"] = NodeJson(*channel->subNode, selected, codePage);
+    else
+      entry["track"] = channel->track ? KeysJson(*channel->track, selected) : ordered_json::array();
+    channels.push_back(entry);
+  }
+  return channels;
 }
 
 ordered_json ObjectJson(AnimatedObject& object, const std::set<const void*>& selected, uint32_t codePage) {
@@ -567,6 +573,107 @@ ordered_json ElementsJson(const SceneElement& parent, const std::set<const void*
   ordered_json elements = ordered_json::array();
   for (const SceneElement* child : parent.Children()) elements.push_back(ElementJson(child, selected, codePage));
   return elements;
+}
+
+// ---- Direct writing ---------------------------------------------------------------------
+// The parts of a scene that grow with it (elements with children or animation, key
+// tracks) are written straight into the text, the same as the canonical writer lays out
+// their JSON; the small rest goes through it.
+
+std::string Indent(int indent) { return std::string(size_t(indent), ' '); }
+
+// A key `indent` columns in: on one line when it fits, as nearly every key does.
+void AppendKey(Key& key, const std::set<const void*>& selectedInterpolators, int indent, std::string& out) {
+  std::string line = "{\"time\": " + std::to_string(key.Ticks());
+  if (const TQVVector3* t = key.Translation())
+    line += ", \"translation\": [" + CanonicalFloat(t->x) + ", " + CanonicalFloat(t->y) + ", " + CanonicalFloat(t->z) + "]";
+  if (key.IsSelected()) line += ", \"selected\": true";
+  Interpolator* interpolator = key.GetInterpolator();
+  if (!interpolator || interpolator->Type() != "linear")
+    line += ", \"interpolator\": " + CanonicalString(interpolator ? interpolator->Type() : "none");
+  if (interpolator && selectedInterpolators.count(static_cast<IHostInterpolator*>(interpolator)))
+    line += ", \"interpolatorSelected\": true";
+  line += "}";
+  if (FitsOnOneLine(indent, line.size()))
+    out += line;
+  else
+    AppendCanonicalJson(KeyJson(key, selectedInterpolators), indent, out);
+}
+
+// A non-empty track: an array of objects, one a line.
+void AppendTrack(const KeyTrack& track, const std::set<const void*>& selected, int indent, std::string& out) {
+  out += "[\n";
+  bool first = true;
+  for (const auto& key : track.Keys()) {
+    out += first ? "" : ",\n";
+    first = false;
+    out += Indent(indent + 2);
+    AppendKey(*key, selected, indent + 2, out);
+  }
+  out += "\n" + Indent(indent) + "]";
+}
+
+void AppendNode(AnimationNode& node, const std::set<const void*>& selected, uint32_t codePage, int indent,
+                std::string& out) {
+  // Without keys of its own the node is small (or its channels are): the writer lays it out.
+  if (node.Track().GetKeyCount() == 0) {
+    AppendCanonicalJson(NodeJson(node, selected, codePage), indent, out);
+    return;
+  }
+  const std::string inner = Indent(indent + 2);
+  out += "{\n" + inner + "\"track\": ";
+  AppendTrack(node.Track(), selected, indent + 2, out);
+  if (node.suspended) out += ",\n" + inner + "\"suspended\": true";
+  if (!node.Channels().empty()) {
+    out += ",\n" + inner + "\"channels\": ";
+    AppendCanonicalJson(ChannelsJson(node, selected, codePage), indent + 2, out);
+  }
+  out += "\n" + Indent(indent) + "}";
+}
+
+void AppendElement(const SceneElement& element, const std::set<const void*>& selected, uint32_t codePage, int indent,
+                   std::string& out) {
+  AnimationNode* node = element.Node();
+  // A leaf without animation is small: the writer lays it out (on one line when it fits).
+  if (!node && element.Children().empty()) {
+    AppendCanonicalJson(ElementJson(&element, selected, codePage), indent, out);
+    return;
+  }
+  // An animation node or children are never on one line, nor is what holds them.
+  const std::string inner = Indent(indent + 2);
+  out += "{\n" + inner + "\"name\": " + CanonicalString(Utf8(element.Name(), codePage, element.Path()));
+  if (element.Identifier() != 0) out += ",\n" + inner + "\"id\": " + std::to_string(element.Identifier());
+  ordered_json transform = TransformJson(element.Local());
+  if (!transform.empty()) {
+    out += ",\n" + inner + "\"transform\": ";
+    AppendCanonicalJson(transform, indent + 2, out);
+  }
+  if (!element.MeshPoints().empty()) {
+    ordered_json mesh;
+    mesh["points"] = FloatArray(&element.MeshPoints().front().x, 3 * element.MeshPoints().size());
+    out += ",\n" + inner + "\"mesh\": ";
+    AppendCanonicalJson(mesh, indent + 2, out);
+  }
+  if (node) {
+    out += ",\n" + inner + "\"animation\": ";
+    AppendNode(*node, selected, codePage, indent + 2, out);
+  }
+  if (!element.Components().empty()) {
+    out += ",\n" + inner + "\"components\": ";
+    AppendCanonicalJson(ComponentsJson(element, codePage), indent + 2, out);
+  }
+  if (!element.Children().empty()) {
+    out += ",\n" + inner + "\"children\": [\n";
+    bool first = true;
+    for (const SceneElement* child : element.Children()) {
+      out += first ? "" : ",\n";
+      first = false;
+      out += Indent(indent + 4);
+      AppendElement(*child, selected, codePage, indent + 4, out);
+    }
+    out += "\n" + inner + "]";
+  }
+  out += "\n" + Indent(indent) + "}";
 }
 
 void Compare(const ordered_json& before, const ordered_json& after, const std::string& where,
@@ -672,7 +779,7 @@ std::string SceneText(Document& document) {
   for (auto it = out.begin(); it != out.end(); ++it) {
     text += first ? "  " : ",\n  ";
     first = false;
-    text += CanonicalKey(it.key()) + ": ";
+    text += CanonicalString(it.key()) + ": ";
     if (it.key() != "elements") {
       AppendCanonicalJson(it.value(), 2, text);
       continue;
@@ -682,7 +789,7 @@ std::string SceneText(Document& document) {
     for (const SceneElement* child : scene.Root().Children()) {
       text += firstElement ? "    " : ",\n    ";
       firstElement = false;
-      AppendCanonicalJson(ElementJson(child, selected, codePage), 4, text);
+      AppendElement(*child, selected, codePage, 4, text);
     }
     text += "\n  ]";
   }
