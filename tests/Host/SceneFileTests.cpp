@@ -221,6 +221,11 @@ TEST_F(SceneFileTest, EachKindOfBadInputHasItsOwnMessage) {
         "track": [{"time": 0}, {"time": 90000}, {"time": 0, "selected": true}]}]}}]})",
        "scene.json",
        "scene.json: $.elements[0].animation.channels[0].track[2].time: expected a time no other key of this track has (0 is taken)"},
+      {"two rising keys at one time", R"({"qvscene": 1, "elements": [{"name": "A", "animation": {"track": [
+        {"time": -5}, {"time": 7}, {"time": 7}, {"time": 9}]}}]})",
+       "scene.json", "scene.json: $.elements[0].animation.track[2].time: expected a time no other key of this track has (7 is taken)"},
+      {"a time beyond 32 bits", R"({"qvscene": 1, "elements": [{"name": "A", "animation": {"track": [{"time": 2147483648}]}}]})",
+       "scene.json", "scene.json: $.elements[0].animation.track[0].time: expected an integer from -2147483648 to 2147483647 (not 2147483648)"},
       {"long path", "{", longPath, "..." + longPath.substr(longPath.size() - 197) + ": malformed JSON: the file ends"},
   };
   auto journal = std::make_shared<qvhost::Journal>();

@@ -35,6 +35,17 @@ constexpr uint32_t kDefaultCodePage = 1252;
 // and writing recurse over it.
 constexpr int kMaxNesting = 256;
 
+// `value` when it is an integer within 32 bits (no message needed).
+bool PlainInt32(const json& value, int32_t& out) {
+  if (value.is_number_unsigned()) {
+    if (value.get<uint64_t>() > uint64_t(INT32_MAX)) return false;
+  } else if (!value.is_number_integer() || value.get<int64_t>() < INT32_MIN || value.get<int64_t>() > INT32_MAX) {
+    return false;
+  }
+  out = int32_t(value.get<int64_t>());
+  return true;
+}
+
 // What the render setup does after a stopped render, as the file names it.
 bool ParseAfterStop(const std::string& text, AfterStop& out) {
   if (text == "none")
@@ -201,18 +212,29 @@ class SceneReader {
   // `translations`: the keys of an element's own track, which may carry one.
   void Keys(const json& value, const std::string& where, KeyTrack& track, bool translations = false) {
     const auto& keys = fCheck.Array(value, where);
+    // Times in rising order cannot repeat; only a track out of order needs the set.
+    int64_t last = INT64_MIN;
+    bool rising = true;
     std::set<int32_t> times;
     for (size_t i = 0; i < keys.size(); ++i) {
       const std::string at = JsonPath(where, i);
       const auto& entry =
           translations ? fCheck.Object(keys[i], at, {"time", "translation", "selected", "interpolator", "interpolatorSelected"})
                        : fCheck.Object(keys[i], at, {"time", "selected", "interpolator", "interpolatorSelected"});
-      const int32_t ticks =
-          int32_t(fCheck.Integer(fCheck.Required(entry, at, "time"), JsonPath(at, "time"), INT32_MIN, INT32_MAX));
+      const json& time = fCheck.Required(entry, at, "time");
+      int32_t ticks;
+      if (!PlainInt32(time, ticks)) ticks = int32_t(fCheck.Integer(time, JsonPath(at, "time"), INT32_MIN, INT32_MAX));
       const bool selected = entry.contains("selected") && fCheck.Boolean(entry["selected"], JsonPath(at, "selected"));
       // Two keys at one time would load as one.
-      if (!times.insert(ticks).second)
-        fCheck.Fail(JsonPath(at, "time"), "a time no other key of this track has (" + std::to_string(ticks) + " is taken)");
+      if (rising && ticks > last) {
+        last = ticks;
+      } else {
+        if (rising)
+          for (const auto& earlier : track.Keys()) times.insert(earlier->Ticks());
+        rising = false;
+        if (!times.insert(ticks).second)
+          fCheck.Fail(JsonPath(at, "time"), "a time no other key of this track has (" + std::to_string(ticks) + " is taken)");
+      }
       Key& key = track.Add(ticks, selected);
       if (selected) fSelectedKeys.push_back(&key);
       if (entry.contains("translation")) {
