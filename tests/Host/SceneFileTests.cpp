@@ -113,6 +113,7 @@ TEST_F(SceneFileTest, RefusesBadScenesWithWhereAndWhat) {
        "$.elements: expected a key the object does not have already"},
       {R"({"qvscene": 2, "elements": [{"name": 5}]})", "$.qvscene: expected the format version 1"},
       {R"({"elements": [{"name": "A"}]})", "$.qvscene: expected this key"},
+      {R"({"elements": [{"name": "A"}], "qvscene": 3})", "$.qvscene: expected the format version 1"},
       {R"({"elements": [{"name": "A"}], "qvscene": 1, "codePage": 932})",
        "$.codePage: expected \"codePage\" before \"elements\" (the elements were read in 1252)"},
   };

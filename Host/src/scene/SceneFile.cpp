@@ -75,7 +75,7 @@ class SceneReader {
     const std::string root = "$";
     fCheck.Object(document, root,
                   {"qvscene", "codePage", "time", "elements", "objects", "owners", "extra", "selection", "view", "render"});
-    fCheck.Required(document, root, "qvscene");
+    CheckVersion(fCheck.Required(document, root, "qvscene"));
     const bool readElements = fDocument.Get() != nullptr;
     Begin(document);
     if (readElements && document.contains("codePage") && fDocument->fileCodePage == 0) {
@@ -117,7 +117,7 @@ class SceneReader {
         const std::string at = JsonPath(where, i);
         const std::string path = Text(selection[i], at);
         auto found = elements.find(path);
-        if (found == elements.end()) fCheck.Fail(at, "the path of an element of the scene (no element \"" + path + "\")");
+        if (found == elements.end()) fCheck.Fail(at, "the path of an element of the scene (no element \"" + ShownFromCodePage(path, fCodePage) + "\")");
         SceneElement* element = found->second;
         scene.GetSelection().Add(QVFourCC("Tree"), static_cast<IHostTreeElement*>(element));
       }
@@ -144,21 +144,21 @@ class SceneReader {
   void Begin(const json& top) {
     if (fDocument) return;
     const std::string root = "$";
-    if (top.contains("qvscene")) {
-      const auto& version = top["qvscene"];
-      if (!version.is_number_integer() || version.get<int64_t>() != kFormatVersion) {
-        const std::string given = version.is_number() ? version.dump() : "not a version number";
-        fCheck.Fail(JsonPath(root, "qvscene"), "the format version " + std::to_string(kFormatVersion) +
-                                                   " (this host reads version " + std::to_string(kFormatVersion) +
-                                                   " only; the file has " + ShownValue(given) + ")");
-      }
-    }
+    if (top.contains("qvscene")) CheckVersion(top["qvscene"]);
     fDocument = Adopt<Document>(new Document(fJournal));
     if (top.contains("codePage")) fDocument->fileCodePage = FileCodePage(top);
     fCodePage = fOverride != 0 ? fOverride : fDocument->fileCodePage != 0 ? fDocument->fileCodePage : kDefaultCodePage;
     if (!IsKnownCodePage(fCodePage)) fCheck.Fail(root, std::string("a code page of ") + KnownCodePages());
     fDocument->codePage = fCodePage;
     fScene = &fDocument->GetScene();
+  }
+
+  void CheckVersion(const json& version) const {
+    if (version.is_number_integer() && version.get<int64_t>() == kFormatVersion) return;
+    const std::string given = version.is_number() ? version.dump() : "not a version number";
+    fCheck.Fail(JsonPath("$", "qvscene"), "the format version " + std::to_string(kFormatVersion) +
+                                              " (this host reads version " + std::to_string(kFormatVersion) +
+                                              " only; the file has " + ShownValue(given) + ")");
   }
 
   uint32_t FileCodePage(const json& top) const {
