@@ -28,8 +28,9 @@ class QVHOST_API ComponentMaker {
 // expected there. A scene with attached components needs `maker`; a module's exception
 // while a component reads its data goes on to the caller. The file's texts are taken
 // into `codePage`, or when it is 0 into the file's own "codePage" (1252 without one); a
-// text that code page cannot hold is refused. Before the first component is made the
-// process is switched to that code page (QVPlatform_SetACP), which modules see.
+// text that code page cannot hold is refused. Once the file is checked, before any
+// component is made, the process is switched to that code page (QVPlatform_SetACP):
+// what modules see, and what module texts in the journal are read in.
 QVHOST_API TQVCountedPtr<Document> LoadSceneFile(const std::string& path, std::shared_ptr<Journal> journal,
                                                  ComponentMaker* maker = nullptr, uint32_t codePage = 0);
 // The same from text; `name` stands for the file in messages.

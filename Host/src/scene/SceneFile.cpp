@@ -131,8 +131,8 @@ class SceneReader {
     if (document.contains("render")) ReadRender(document["render"], JsonPath(root, "render"), scene.GetHostRenderSetup());
     if (document.contains("time"))
       scene.time = int32_t(fCheck.Integer(document["time"], JsonPath(root, "time"), INT32_MIN, INT32_MAX));
-    // The modules see the scene's text in its code page.
-    if (!fComponents.empty() && QVPlatform_GetACP() != fCodePage) QVPlatform_SetACP(fCodePage, nullptr);
+    // The host works in the scene's code page from here on: its modules see the texts so.
+    if (QVPlatform_GetACP() != fCodePage) QVPlatform_SetACP(fCodePage, nullptr);
     for (const PendingComponent& pending : fComponents) ReadComponent(pending);
     made->SetTime(scene.time);
     return made;
