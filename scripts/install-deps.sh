@@ -4,11 +4,11 @@
 #   install-deps.sh demo   building the host, the modules and the tests, and running them
 #   install-deps.sh test   the above and the test tools: the sanitizer runtime, clang and
 #                          libFuzzer, the 32-bit compiler, nm and the headless browser
-#   install-deps.sh bench  the above and Google Benchmark
+#   install-deps.sh bench  the above, Google Benchmark and jq
 set -euo pipefail
 demo=(cmake ninja-build g++ libgtest-dev libgmock-dev nlohmann-json3-dev libjpeg-dev)
 test=("${demo[@]}" libasan8 libubsan1 clang libclang-rt-14-dev g++-multilib binutils chromium)
-bench=("${test[@]}" libbenchmark-dev)
+bench=("${test[@]}" libbenchmark-dev jq)
 case "${1:-}" in
   demo) packages=("${demo[@]}") ;;
   test) packages=("${test[@]}") ;;

@@ -4,6 +4,7 @@
 #include "BlockField.h"
 #include "QVString.h"
 #include "qvhost/Animation.h"
+#include "qvhost/CodePageText.h"
 #include "qvhost/HostError.h"
 
 namespace qvhost {
@@ -114,12 +115,16 @@ void HeadlessDialog::Set(void* block, const std::string& name, const std::string
       chosen = static_cast<IHostInterpolator*>(fMade.back().Get());
     }
     PutField<IHostInterpolator*>(block, field, chosen);
+  } else if (IsStringField(field)) {
+    // Typed in UTF-8; the module reads its own code page.
+    PutFieldText(block, field, ToHostText(value, "--set " + field.name + "=" + value));
   } else if (!PutFieldText(block, field, value)) {
     Refuse(field, value, FieldExpectation(field));
   }
 }
 
 std::string HeadlessDialog::Read(const void* block, const DialogField& field) const {
+  if (IsStringField(field)) return ShownText(FieldText(block, field));
   if (field.type != "interpolator") return FieldText(block, field);
   auto* chosen = GetField<IHostInterpolator*>(block, field);
   if (!chosen) return "none";

@@ -8,6 +8,7 @@
 #include "IHostModalDialog.h"
 #include "files/HostFile.h"
 #include "qvhost/AttributeHolder.h"
+#include "qvhost/CodePageText.h"
 #include "qvhost/Document.h"
 #include "qvhost/HostMemory.h"
 #include "qvhost/Rasteriser.h"
@@ -162,9 +163,13 @@ class ApplicationService final : public Service<HostApplicationServices> {
   bool PickObject(const TQVString& title, const TQVString& prompt, int32_t, IHostTreeElement** element) override {
     auto* document = dynamic_cast<Document*>(fSettings->currentDocument.Get());
     SceneElement* chosen = nullptr;
-    if (document && !fSettings->pickAnswer.empty()) chosen = document->GetScene().Root().Find(fSettings->pickAnswer);
-    fJournal->Record("picker", std::string("\"") + title.CStr() + "\" \"" + prompt.CStr() + "\": " +
-                                   (chosen ? chosen->Path() : "cancelled"));
+    // The answer is the path the user gave, in UTF-8; the tree's names are module text.
+    std::string answer, refused;
+    if (document && !fSettings->pickAnswer.empty() &&
+        ToCodePage(fSettings->pickAnswer, document->codePage, answer, refused))
+      chosen = document->GetScene().Root().Find(answer);
+    fJournal->Record("picker", "\"" + ShownText(title.CStr()) + "\" \"" + ShownText(prompt.CStr()) + "\": " +
+                                   (chosen ? ShownText(chosen->Path()) : "cancelled"));
     if (!chosen || !element) return false;
     IHostTreeElement* previous = *element;
     chosen->AddRef();
@@ -185,7 +190,7 @@ class ProgressService final : public Service<HostProgressServices> {
   using Service::Service;
   QVResult BeginProgress(const TQVString& title, float maximum, IUnknown** handle) override {
     QVClearOut(reinterpret_cast<void**>(handle));
-    fJournal->Record("progress", std::string("begin \"") + title.CStr() + "\" " + Number(maximum));
+    fJournal->Record("progress", "begin \"" + ShownText(title.CStr()) + "\" " + Number(maximum));
     *handle = new ProgressHandle();
     return kQVOk;
   }
@@ -194,7 +199,7 @@ class ProgressService final : public Service<HostProgressServices> {
     return kQVOk;
   }
   QVResult SetProgressText(const TQVString& text, IUnknown*) override {
-    fJournal->Record("progress", std::string("text \"") + text.CStr() + "\"");
+    fJournal->Record("progress", "text \"" + ShownText(text.CStr()) + "\"");
     return kQVOk;
   }
   QVResult EndProgress(IUnknown*) override {
@@ -284,7 +289,7 @@ class FileDialogService final : public Service<HostFileDialogServices> {
     for (int32_t i = 0; i < record.typeCodes.Length(); ++i) type.typeCodes.push_back(record.typeCodes[i]);
     std::string extensions;
     for (const std::string& extension : type.extensions) extensions += " ." + extension;
-    fJournal->Record("service", "register file type " + FormatFourCC(type.type) + " \"" + type.description +
+    fJournal->Record("service", "register file type " + FormatFourCC(type.type) + " \"" + ShownText(type.description) +
                                     "\"" + extensions);
     fSettings->fileTypes.push_back(std::move(type));
     return kQVOk;
@@ -293,7 +298,7 @@ class FileDialogService final : public Service<HostFileDialogServices> {
   // unnamed).
   QVResult SaveFileDialog(const TQVString& prompt, IHostFileSpec* file, const TQVArray<uint32_t>& typeCodes,
                           const uint32_t*) override {
-    std::string asked = std::string("\"") + prompt.CStr() + "\"";
+    std::string asked = "\"" + ShownText(prompt.CStr()) + "\"";
     for (int32_t i = 0; i < typeCodes.Length(); ++i) asked += " " + FormatFourCC(typeCodes[i]);
     const std::string& answer = fSettings->saveAnswer;
     if (answer.empty() || !file) {

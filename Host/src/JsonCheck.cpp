@@ -154,6 +154,8 @@ class ByteIterator {
 // read; refuses a key an object already has.
 class DocumentBuilder final : public nlohmann::json_sax<json> {
  public:
+  explicit DocumentBuilder(const JsonCheck::Entries* entries) : fEntries(entries) {}
+
   json document;
   std::string error;  // set when the builder refused, or from the parser's error
   bool complete = false;
@@ -201,11 +203,23 @@ class DocumentBuilder final : public nlohmann::json_sax<json> {
   struct Frame {
     json* value;
     std::string key;
+    size_t count = 0;  // of an array: the entries placed, also those handed on
   };
 
   static std::string Step(const Frame& frame, bool placed) {
     if (frame.value->is_object()) return "." + frame.key;
-    return "[" + std::to_string(frame.value->size() - (placed ? 1 : 0)) + "]";
+    return "[" + std::to_string(frame.count - (placed ? 1 : 0)) + "]";
+  }
+  // Whether the innermost open container is the array whose entries are handed on.
+  bool InEntries() const {
+    return fEntries && fOpen.size() == 2 && fOpen[0].value->is_object() && fOpen[1].value->is_array() &&
+           fOpen[0].key == fEntries->key;
+  }
+  // Hands on the last entry of the entries' array and leaves it out.
+  void HandOn() {
+    json& array = *fOpen[1].value;
+    fEntries->take(document, array.back(), fOpen[1].count - 1);
+    array.erase(array.size() - 1);
   }
   // The path of the container open at depth `depth` (the root's at 1).
   std::string ObjectPath(size_t depth) const {
@@ -222,10 +236,12 @@ class DocumentBuilder final : public nlohmann::json_sax<json> {
     json& parent = *fOpen.back().value;
     if (parent.is_object()) return &(parent[fOpen.back().key] = std::move(value));
     parent.push_back(std::move(value));
+    ++fOpen.back().count;
     return &parent.back();
   }
   bool Add(json&& value) {
     Place(std::move(value));
+    if (InEntries()) HandOn();
     complete = fOpen.empty();
     return true;
   }
@@ -235,15 +251,17 @@ class DocumentBuilder final : public nlohmann::json_sax<json> {
   }
   bool Close() {
     fOpen.pop_back();
+    if (InEntries()) HandOn();
     complete = fOpen.empty();
     return true;
   }
 
+  const JsonCheck::Entries* fEntries;
   std::vector<Frame> fOpen;
 };
 
-json ParseSource(ByteSource& source, const std::string& name) {
-  DocumentBuilder builder;
+json ParseSource(ByteSource& source, const std::string& name, const JsonCheck::Entries* entries) {
+  DocumentBuilder builder(entries);
   const std::string file = ShownPath(name);
   const bool parsed = json::sax_parse(ByteIterator(&source), ByteIterator(), &builder, json::input_format_t::json, true);
   if (parsed) return std::move(builder.document);
@@ -295,7 +313,7 @@ std::string ShownValue(const std::string& text) {
   return text.substr(0, end) + "...";
 }
 
-json JsonCheck::ReadFile(const std::string& path) {
+json JsonCheck::ReadFile(const std::string& path, const Entries* entries) {
   const std::string file = ShownPath(path);
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0)
@@ -319,7 +337,7 @@ json JsonCheck::ReadFile(const std::string& path) {
   }
   ByteSource source(descriptor);
   try {
-    json document = ParseSource(source, path);
+    json document = ParseSource(source, path, entries);
     ::close(descriptor);
     return document;
   } catch (...) {
@@ -328,9 +346,9 @@ json JsonCheck::ReadFile(const std::string& path) {
   }
 }
 
-json JsonCheck::Parse(const std::string& text, const std::string& name) {
+json JsonCheck::Parse(const std::string& text, const std::string& name, const Entries* entries) {
   ByteSource source(text.data(), text.size());
-  return ParseSource(source, name);
+  return ParseSource(source, name, entries);
 }
 
 void JsonCheck::Fail(const std::string& where, const std::string& expected) const {

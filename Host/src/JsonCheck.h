@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 
@@ -17,13 +18,21 @@ class JsonCheck {
   // The largest file read: 2 GiB.
   static constexpr uint64_t kMaxFileBytes = uint64_t(2) << 30;
 
+  // Told of each entry of the array under one key of the top-level object as soon as it
+  // is read (the top-level object as read so far, the entry, its index); the entry is then
+  // left out of the document, so that a large array is never held whole.
+  struct Entries {
+    std::string key;
+    std::function<void(const nlohmann::json& top, nlohmann::json& entry, size_t index)> take;
+  };
+
   // Parses `path`, a regular file of at most kMaxFileBytes. Reading stops at the first
   // byte that cannot start or continue the document (a NUL byte, invalid UTF-8, a syntax
   // error); a missing, non-regular, malformed or too large file is refused, and so is an
   // object with a key twice, with the JSON path of the second one.
-  static nlohmann::json ReadFile(const std::string& path);
+  static nlohmann::json ReadFile(const std::string& path, const Entries* entries = nullptr);
   // The same over text; `name` stands for the file in messages.
-  static nlohmann::json Parse(const std::string& text, const std::string& name);
+  static nlohmann::json Parse(const std::string& text, const std::string& name, const Entries* entries = nullptr);
 
   explicit JsonCheck(std::string file) : fFile(std::move(file)) {}
 

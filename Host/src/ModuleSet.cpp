@@ -41,10 +41,11 @@ TQVCountedPtr<ComponentCarrier> ModuleSet::Make(Scene& scene, const std::string&
   return ComponentCarrier::Create(scene, factory.Get(), resource, module.Resources());
 }
 
-TQVCountedPtr<Document> ModuleSet::LoadScene(const std::string& path, std::shared_ptr<Journal> journal) {
+TQVCountedPtr<Document> ModuleSet::LoadScene(const std::string& path, std::shared_ptr<Journal> journal,
+                                             uint32_t codePage) {
   fReading.clear();
   try {
-    return LoadSceneFile(path, std::move(journal), this);
+    return LoadSceneFile(path, std::move(journal), this, codePage);
   } catch (const TQVObject&) {
     std::string what = "an exception of its own kind";
     try {

@@ -12,18 +12,23 @@ using namespace qvhost;
 namespace qvtool {
 
 const char kFormatUsage[] =
-    "usage: qvhost format FILE [--save OUT] [--modules DIRS]\n"
+    "usage: qvhost format FILE [--save OUT] [--modules DIRS] [--code-page N]\n"
     "\n"
     "Reads the scene file FILE (refusing it with one line when it is malformed) and prints\n"
     "its canonical form, or writes it to OUT. Saving a scene always writes this form.\n"
     "  --save OUT     write the canonical form to OUT (may be FILE itself)\n"
-    "  --modules DIRS where to find the modules of the scene's attached components\n";
+    "  --modules DIRS where to find the modules of the scene's attached components\n"
+    "  --code-page N  the code page the modules see the scene's text in (1252, 932, 936,\n"
+    "                 949 or 950; default: the scene's own \"codePage\", else 1252)\n";
 
 int FormatVerb(const std::vector<std::string>& arguments) {
   std::string path, save, folder = DefaultModuleFolder();
+  uint32_t codePage = 0;
   for (size_t i = 0; i < arguments.size(); ++i) {
     if (arguments[i] == "--save") {
       save = OptionValue(arguments, i);
+    } else if (arguments[i] == "--code-page") {
+      codePage = CodePageOption(arguments, i);
     } else if (arguments[i] == "--modules") {
       folder = OptionValue(arguments, i);
     } else if (arguments[i].rfind("--", 0) == 0 || !path.empty()) {
@@ -38,7 +43,7 @@ int FormatVerb(const std::vector<std::string>& arguments) {
   ModuleSet modules(folder, *shell);
   std::string text;
   {
-    auto document = modules.LoadScene(path, shell->SharedJournal());
+    auto document = modules.LoadScene(path, shell->SharedJournal(), codePage);
     text = SceneText(*document);
     document->DetachComponents();
   }

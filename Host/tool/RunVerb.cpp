@@ -46,6 +46,8 @@ const char kRunUsage[] =
     "  --stop-after N      the progress display's stop button is pressed after N\n"
     "                      questions (0: at the first; a module that waits for its\n"
     "                      renders asks while it waits, so larger N stop at varying points)\n"
+    "  --code-page N       the code page the modules see text in (1252, 932, 936, 949\n"
+    "                      or 950; default: the scene's own \"codePage\", else 1252)\n"
     "  --modules DIRS      where to look for modules (DIR, or DIR:DIR... in order)\n"
     "  --json              print the report as one JSON object at the end (the text\n"
     "                      report prints each step as it ends)\n"
@@ -171,6 +173,8 @@ int RunVerb(const std::vector<std::string>& arguments) {
       const std::string& text = OptionValue(arguments, i);
       if (!ParseTicks(text, request.stopAfter) || request.stopAfter < 0 || request.stopAfter == INT32_MAX)
         throw HostError("--stop-after " + text + ": expected a number of questions, 0 or more");
+    } else if (argument == "--code-page") {
+      request.codePage = CodePageOption(arguments, i);
     } else if (argument == "--modules") {
       request.moduleFolder = OptionValue(arguments, i);
     } else if (argument == "--json") {

@@ -1,11 +1,14 @@
 // qvhost: the reference host from the shell.
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <vector>
 
 #include "QVException.h"
 #include "Verbs.h"
+#include "qvhost/CodePageText.h"
 #include "qvhost/HostError.h"
 #include "qvhost/ModuleLoader.h"
 
@@ -16,6 +19,15 @@ const std::string& OptionValue(const std::vector<std::string>& arguments, size_t
   // An empty path, name or identifier would be taken as "not given" further on.
   if (arguments[i + 1].empty()) throw qvhost::HostError(arguments[i] + " \"\": expected a value, not an empty text");
   return arguments[++i];
+}
+
+uint32_t CodePageOption(const std::vector<std::string>& arguments, size_t& i) {
+  const std::string& text = OptionValue(arguments, i);
+  char* end = nullptr;
+  const unsigned long codePage = std::strtoul(text.c_str(), &end, 10);
+  if (*end != 0 || text[0] == '-' || codePage > UINT32_MAX || !qvhost::IsKnownCodePage(uint32_t(codePage)))
+    throw qvhost::HostError("--code-page " + text + ": expected a code page of " + qvhost::KnownCodePages());
+  return uint32_t(codePage);
 }
 
 }  // namespace qvtool

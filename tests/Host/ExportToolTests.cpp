@@ -95,6 +95,57 @@ TEST(ExportToolTest, RefusesBadSaveAndStopOptionsWithOneLine) {
   EXPECT_FALSE(Exists(folder + "notes.html"));
 }
 
+// A scene's render setup reaches the export: its frame rate gives the timecodes, its
+// output size the thumbnails, and a stopped render calls its step after a stop.
+std::string RenderSetupScene(const std::string& render) {
+  return R"({"qvscene": 1, "time": 180000, "render": )" + render + R"(,
+  "elements": [{"name": "Ball", "mesh": {"points": [-0.5, -0.5, -0.5, 0.5, 0.5, 0.5]}},
+    {"name": "Notes", "components": [{"component": "NoteSheet", "data": ["{", "  AGRP {",
+      "    Attr \"Text Entry\" {", "      Key 36000 \"Fifth of a second\"", "      Key 180000 \"One second\"",
+      "    }", "  }", "}"]}]}]})";
+}
+
+TEST(ExportToolTest, TheScenesRenderSetupGivesTimecodesThumbnailSizesAndTheStep) {
+  const std::string folder = FreshFolder("export-render-setup");
+  struct Case {
+    const char* render;
+    const char* timecode;  // of the comment at 36000 ticks
+    uint32_t width, height;
+  } cases[] = {
+      {"{}", "00:00:06", 160, 120},
+      {R"({"frameRate": 25, "size": [320, 240]})", "00:00:05", 80, 60},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.render);
+    const std::string scene = WriteTempFile("render-setup.json", RenderSetupScene(c.render));
+    const ToolRun run = RunQvhost("run NoteSheet --scene " + scene + " --control BUTN --save-as " + folder +
+                                  "notes.html" + kModules);
+    ASSERT_EQ(run.status, 0) << run.err << run.out;
+    const std::string page = ReadFile(folder + "notes.html");
+    EXPECT_NE(page.find(std::string("<!-- Begin Timecode -->\n") + c.timecode + "\n"), std::string::npos) << page;
+    const qvhost::RgbImage picture = ReadJpeg(folder + "notes_images/36000.jpg");
+    EXPECT_EQ(picture.width, c.width);
+    EXPECT_EQ(picture.height, c.height);
+  }
+
+  // A stop is recorded, and with "restoreTime" followed by the setup's step.
+  for (const char* afterStop : {"none", "restoreTime"}) {
+    SCOPED_TRACE(afterStop);
+    const std::string scene =
+        WriteTempFile("render-stop.json", RenderSetupScene(std::string(R"({"afterStop": ")") + afterStop + "\"}"));
+    const ToolRun run = RunQvhost("run NoteSheet --scene " + scene + " --control BUTN --save-as " + folder +
+                                  "stopped.html --stop-after 0" + kModules);
+    ASSERT_EQ(run.status, 0) << run.err << run.out;
+    const size_t stopped = run.out.find("render    stopped\n");
+    ASSERT_NE(stopped, std::string::npos) << run.out;
+    const size_t restored = run.out.find("scene     restore time to 180000\n");
+    EXPECT_EQ(restored != std::string::npos, std::string(afterStop) == "restoreTime") << run.out;
+    if (restored != std::string::npos) {
+      EXPECT_GT(restored, stopped);
+    }
+  }
+}
+
 // ---- The page in a real browser ---------------------------------------------------------
 
 // Debian's chromium on the PATH, or "".

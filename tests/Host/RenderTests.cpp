@@ -491,6 +491,28 @@ TEST_F(SceneRenderTest, TheRenderSetupGivesOneRendererAndItsDefaults) {
   EXPECT_EQ(GetScene().GetHostRenderSetup().stops, 1);
 }
 
+// After a stop the setup puts the scene back at the time it showed when a client took the
+// idle renderer ("restoreTime"), or leaves it where the renders moved it ("none").
+TEST_F(SceneRenderTest, AStoppedRenderRestoresTheTimeWhenTheSetupSaysSo) {
+  for (const AfterStop afterStop : {AfterStop::None, AfterStop::RestoreTime}) {
+    const bool restores = afterStop == AfterStop::RestoreTime;
+    SCOPED_TRACE(restores ? "restoreTime" : "none");
+    fJournal->Clear();
+    ASSERT_EQ(GetScene().GoToTime(36000, 0, 1, 0, 0, 0), kQVOk);
+    RenderSetup& setup = GetScene().GetHostRenderSetup();
+    setup.afterStop = afterStop;
+    TQVCountedPtr<IHostRenderer> renderer;
+    ASSERT_EQ(setup.GetRenderer(renderer.Put()), kQVOk);
+    ASSERT_EQ(GetScene().GoToTime(180000, 0, 1, 0, 0, 0), kQVOk);  // as a render's start does
+    setup.RenderStopped();
+    EXPECT_EQ(GetScene().GetCurrentTime(0), restores ? 36000 : 180000);
+    std::vector<std::string> expected = {"go to 36000", "go to 180000"};
+    if (restores) expected.push_back("restore time to 36000");
+    EXPECT_EQ(fJournal->Texts("scene"), expected);
+    EXPECT_EQ(fJournal->Texts("render"), std::vector<std::string>{"stopped"});
+  }
+}
+
 // What one client sets on the renderer lasts for the renders it starts, not into the next
 // hand-out: each GetRenderer starts from the render setup's size (a thumbnail export that
 // sets no size renders at the setup's, whatever an earlier export set).

@@ -30,11 +30,22 @@ using SceneFileTest = LeakCheckedTest;
 
 TEST_F(SceneFileTest, LoadingThenSavingGivesTheSameFile) {
   auto journal = std::make_shared<qvhost::Journal>();
+  // nested-animation: keys deep enough to take a line per member, nodes and elements
+  // with and without children, animation and channels.
   for (const std::string& path : {std::string(QV_TEST_DATA) + "/every-section.qvscene.json",
+                                 std::string(QV_TEST_DATA) + "/nested-animation.qvscene.json",
                                  std::string(QV_EXAMPLES) + "/crop-revert.qvscene.json"}) {
     auto document = qvhost::LoadSceneFile(path, journal);
     EXPECT_EQ(qvhost::SceneText(*document), ReadFile(path)) << path;
   }
+  // Any order of the top-level keys reads the same scene.
+  auto reordered = qvhost::ParseScene(R"({"selection": ["B"], "elements": [{"name": "A"}, {"name": "B"}],
+      "codePage": 1252, "time": 5, "qvscene": 1})", "reordered.json", journal);
+  EXPECT_EQ(qvhost::SceneText(*reordered), "{\n  \"qvscene\": 1,\n  \"codePage\": 1252,\n  \"time\": 5,\n"
+            "  \"elements\": [\n    {\"name\": \"A\"},\n    {\"name\": \"B\"}\n  ],\n  \"selection\": [\"B\"]\n}\n");
+  // Without elements, a small scene stays on one line.
+  auto empty = qvhost::ParseScene(R"({"qvscene": 1, "selection": []})", "empty.json", journal);
+  EXPECT_EQ(qvhost::SceneText(*empty), "{\"qvscene\": 1, \"elements\": []}\n");
   // Saved text reads back to itself, numbers at their edges included.
   auto edges = qvhost::ParseScene(R"({"qvscene": 1, "elements": [{"name": "A", "transform":
       {"translation": [-0.0, 16777217, 3.4028235e38], "scale": 1.4e-45}}],
@@ -50,6 +61,13 @@ TEST_F(SceneFileTest, LoadingThenSavingGivesTheSameFile) {
   EXPECT_EQ(scene.Root().Find("Rig")->Local().pivot.x, 0.5f);
   EXPECT_TRUE(document->View()->Panes().at(0)->View().locked);
   EXPECT_EQ(document->View()->Panes().at(0)->View().GetScale(), 0.1f);
+  qvhost::RenderSetup& render = scene.GetHostRenderSetup();
+  EXPECT_EQ(render.GetFrameRate(), 25);
+  uint32_t width = 0, height = 0;
+  render.GetOutputSize(&width, &height);
+  EXPECT_EQ(width, 1280u);
+  EXPECT_EQ(height, 720u);
+  EXPECT_EQ(render.afterStop, qvhost::AfterStop::RestoreTime);
 }
 
 TEST_F(SceneFileTest, RefusesBadScenesWithWhereAndWhat) {
@@ -78,6 +96,26 @@ TEST_F(SceneFileTest, RefusesBadScenesWithWhereAndWhat) {
        "$.view.panes[0].active: expected true or false"},
       {R"({"qvscene": 1, "elements": [{"name": "A", "transform": {"scale": 1e39}}]})",
        "$.elements[0].transform.scale: expected a number within the range of a float"},
+      {R"({"qvscene": 1, "render": {"frameRate": 0}})",
+       "$.render.frameRate: expected an integer from 1 to 32767 (not 0)"},
+      {R"({"qvscene": 1, "render": {"size": [640]}})", "$.render.size: expected an array of 2 integers"},
+      {R"({"qvscene": 1, "render": {"size": [640, 4097]}})",
+       "$.render.size[1]: expected an integer from 1 to 4096 (not 4097)"},
+      {R"({"qvscene": 1, "render": {"afterStop": "rewind"}})",
+       "$.render.afterStop: expected \"none\" or \"restoreTime\""},
+      {R"({"qvscene": 1, "render": {"fps": 25}})", "$.render.fps: expected no such key"},
+      // Top-level elements are read as the file is parsed: paths count every one.
+      {R"({"qvscene": 1, "elements": [{"name": "A"}, {"name": "B"}, {"name": "C", "children": [{"nom": 1}]}]})",
+       "$.elements[2].children[0].nom: expected no such key"},
+      {R"({"qvscene": 1, "elements": [{"name": "A"}, 7]})", "$.elements[1]: expected an object"},
+      {R"({"qvscene": 1, "elements": {"name": "A"}})", "$.elements: expected an array"},
+      {R"({"qvscene": 1, "elements": [{"name": "A"}], "elements": []})",
+       "$.elements: expected a key the object does not have already"},
+      {R"({"qvscene": 2, "elements": [{"name": 5}]})", "$.qvscene: expected the format version 1"},
+      {R"({"elements": [{"name": "A"}]})", "$.qvscene: expected this key"},
+      {R"({"elements": [{"name": "A"}], "qvscene": 3})", "$.qvscene: expected the format version 1"},
+      {R"({"elements": [{"name": "A"}], "qvscene": 1, "codePage": 932})",
+       "$.codePage: expected \"codePage\" before \"elements\" (the elements were read in 1252)"},
   };
   // Nesting deeper than a scene needs is refused, not recursed into.
   std::string deep = R"({"qvscene": 1, "elements": [)";
@@ -184,6 +222,11 @@ TEST_F(SceneFileTest, EachKindOfBadInputHasItsOwnMessage) {
         "track": [{"time": 0}, {"time": 90000}, {"time": 0, "selected": true}]}]}}]})",
        "scene.json",
        "scene.json: $.elements[0].animation.channels[0].track[2].time: expected a time no other key of this track has (0 is taken)"},
+      {"two rising keys at one time", R"({"qvscene": 1, "elements": [{"name": "A", "animation": {"track": [
+        {"time": -5}, {"time": 7}, {"time": 7}, {"time": 9}]}}]})",
+       "scene.json", "scene.json: $.elements[0].animation.track[2].time: expected a time no other key of this track has (7 is taken)"},
+      {"a time beyond 32 bits", R"({"qvscene": 1, "elements": [{"name": "A", "animation": {"track": [{"time": 2147483648}]}}]})",
+       "scene.json", "scene.json: $.elements[0].animation.track[0].time: expected an integer from -2147483648 to 2147483647 (not 2147483648)"},
       {"long path", "{", longPath, "..." + longPath.substr(longPath.size() - 197) + ": malformed JSON: the file ends"},
   };
   auto journal = std::make_shared<qvhost::Journal>();

@@ -36,6 +36,9 @@ struct RunRequest {
   std::string savePath;             // empty: do not save
   std::string saveAs;     // the save dialog's answer; empty: the user cancels it
   int32_t stopAfter = -1;  // the progress display's stop is pressed after this many questions
+  // The code page modules see text in (the process's, QVPlatform_SetACP); 0: the scene's
+  // own "codePage", else 1252. Element paths and dialog texts given in UTF-8 are converted.
+  uint32_t codePage = 0;
   // Scene commands: the n-th allocation of the host's memory from the start of Do
   // answers null (1 = the first); 0 refuses none.
   int64_t refuseAllocationInDo = 0;

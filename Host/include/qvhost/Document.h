@@ -156,6 +156,9 @@ class QVHOST_API Document final : public HostObject<IHostDocument> {
   // What the host does after each command step: key tracks back in time order.
   void Settle();
 
+  uint32_t codePage = 1252;   // of the document's texts, as modules see them
+  uint32_t fileCodePage = 0;  // what the scene file named (written back), 0: none
+
  private:
   std::shared_ptr<Journal> fJournal;
   TQVCountedPtr<Scene> fScene;

@@ -28,8 +28,9 @@ class QVHOST_API ModuleSet final : public ComponentMaker {
   void Reading(const std::string& where) override { fReading = where; }
   // Reads a scene file whose attached components this set makes. A module that throws
   // while one of them is made or reads its data gives HostError naming the file, the
-  // JSON path and the exception: the data is what the module cannot take.
-  TQVCountedPtr<Document> LoadScene(const std::string& path, std::shared_ptr<Journal> journal);
+  // JSON path and the exception: the data is what the module cannot take. `codePage` as
+  // LoadSceneFile takes it (0: the file's own).
+  TQVCountedPtr<Document> LoadScene(const std::string& path, std::shared_ptr<Journal> journal, uint32_t codePage = 0);
   // Unloads every module; empty, or what each module that could not go still holds.
   std::string UnloadAll();
 

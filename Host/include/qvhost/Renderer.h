@@ -63,12 +63,24 @@ class QVHOST_API Renderer final : public HostObject<IHostRenderer> {
   std::shared_ptr<State> fState;
 };
 
-// The scene's render setup: 30 frames a second, 640 x 480 pictures, and the renderer
+// What the render setup does when a client reports a stopped render, beyond recording it.
+enum class AfterStop {
+  None,         // nothing
+  RestoreTime,  // the scene goes back to the time it showed when the renders began
+};
+
+// The scene's render setup: its frame rate and output size (30 frames a second, 640 x 480
+// unless the scene file says otherwise), what follows a stopped render, and the renderer
 // that draws the scene's meshes as they are when a render's RenderStarting returns. The
 // output size is the setup's: each GetRenderer gives the renderer back at it, so a size a
 // module set for its renders does not carry into the next client's.
 class QVHOST_API RenderSetup final : public HostObject<IHostRenderSetup> {
  public:
+  static constexpr int32_t kDefaultFrameRate = 30;
+  static constexpr uint32_t kDefaultWidth = 640, kDefaultHeight = 480;
+  // Frame rates outside 1 to kMaxFrameRate are refused (modules read a 16-bit rate).
+  static constexpr int32_t kMaxFrameRate = 32767;
+
   explicit RenderSetup(Scene& scene);
   ~RenderSetup() override;
 
@@ -84,12 +96,17 @@ class QVHOST_API RenderSetup final : public HostObject<IHostRenderSetup> {
   // The output size, also the renderer's until a client of GetRenderer sets another.
   void SetOutputSize(uint32_t width, uint32_t height);
 
-  int32_t frameRate = 30;  // set before rendering starts
+  int32_t frameRate = kDefaultFrameRate;  // set before rendering starts
+  AfterStop afterStop = AfterStop::None;
   std::atomic<int32_t> stops{0};  // RenderStopped calls
 
  private:
+  Scene& fScene;
   std::shared_ptr<Journal> fJournal;
-  uint32_t fWidth = 640, fHeight = 480;
+  uint32_t fWidth = kDefaultWidth, fHeight = kDefaultHeight;
+  // The scene's time when a client last took the renderer while it was idle: where a
+  // stopped series of renders puts the scene back.
+  std::atomic<int32_t> fTimeBeforeRenders{0};
   TQVCountedPtr<Renderer> fRenderer;
 };
 

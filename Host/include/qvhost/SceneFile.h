@@ -26,14 +26,19 @@ class QVHOST_API ComponentMaker {
 
 // Reads a scene file; throws HostError naming the file, the JSON path and what was
 // expected there. A scene with attached components needs `maker`; a module's exception
-// while a component reads its data goes on to the caller.
+// while a component reads its data goes on to the caller. The file's texts are taken
+// into `codePage`, or when it is 0 into the file's own "codePage" (1252 without one); a
+// text that code page cannot hold is refused. Once the file is checked, before any
+// component is made, the process is switched to that code page (QVPlatform_SetACP):
+// what modules see, and what module texts in the journal are read in.
 QVHOST_API TQVCountedPtr<Document> LoadSceneFile(const std::string& path, std::shared_ptr<Journal> journal,
-                                                 ComponentMaker* maker = nullptr);
+                                                 ComponentMaker* maker = nullptr, uint32_t codePage = 0);
 // The same from text; `name` stands for the file in messages.
 QVHOST_API TQVCountedPtr<Document> ParseScene(const std::string& text, const std::string& name,
-                                              std::shared_ptr<Journal> journal, ComponentMaker* maker = nullptr);
+                                              std::shared_ptr<Journal> journal, ComponentMaker* maker = nullptr,
+                                              uint32_t codePage = 0);
 
-// The canonical text of a document.
+// The canonical text of a document, its texts back from its code page to UTF-8.
 QVHOST_API std::string SceneText(Document& document);
 // Writes the canonical text through a temporary file renamed into place.
 QVHOST_API void SaveSceneFile(Document& document, const std::string& path);

@@ -206,7 +206,7 @@ int64_t Renderer::StartedRenders() const {
 
 // ---- RenderSetup ------------------------------------------------------------------------
 
-RenderSetup::RenderSetup(Scene& scene) : fJournal(scene.SharedJournal()) {
+RenderSetup::RenderSetup(Scene& scene) : fScene(scene), fJournal(scene.SharedJournal()) {
   Scene* target = &scene;  // the scene shuts the renderer down before it goes
   auto draw = [target](uint32_t width, uint32_t height, const std::function<bool(float, float)>& progress) {
     RenderSnapshot snapshot;
@@ -226,6 +226,7 @@ RenderSetup::~RenderSetup() { fRenderer->Shutdown(); }
 
 QVResult RenderSetup::GetRenderer(IHostRenderer** renderer) {
   QVClearOut(reinterpret_cast<void**>(renderer));
+  if (!fRenderer->IsBusy()) fTimeBeforeRenders = fScene.GetCurrentTime(0);
   // Whoever asks starts from this setup's size: what an earlier client set lasted for the
   // renders it started (each takes the size in force at its start) and goes no further.
   fRenderer->SetOutputSize(fWidth, fHeight, 1.0f);
@@ -248,6 +249,14 @@ void RenderSetup::SetOutputSize(uint32_t width, uint32_t height) {
 void RenderSetup::RenderStopped() {
   ++stops;
   fJournal->Record("render", "stopped");
+  if (afterStop != AfterStop::RestoreTime) return;
+  const int32_t to = fTimeBeforeRenders;
+  std::lock_guard<std::recursive_mutex> lock(fScene.Lock());
+  fJournal->Record("scene", "restore time to " + std::to_string(to));
+  if (Document* document = fScene.GetDocument())
+    document->SetTime(to);
+  else
+    fScene.time = to;
 }
 
 }  // namespace qvhost

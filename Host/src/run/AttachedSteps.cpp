@@ -7,6 +7,7 @@
 #include "RunSteps.h"
 #include "qvhost/AttachedComponent.h"
 #include "qvhost/AttributeHolder.h"
+#include "qvhost/CodePageText.h"
 #include "qvhost/HostError.h"
 #include "qvhost/SceneElement.h"
 #include "qvhost/SceneFile.h"
@@ -42,7 +43,8 @@ std::vector<std::string> KeyValues(SceneElement& element) {
         TQVFixedString<1023> text;
         bool changed = false;
         if (key->value) key->value->GetValue(text, attribute.valueType, &changed);
-        values.push_back(attribute.name + " at " + std::to_string(key->Ticks()) + ": \"" + text.CStr() + "\"");
+        values.push_back(ShownText(attribute.name) + " at " + std::to_string(key->Ticks()) + ": \"" +
+                         ShownText(text.CStr()) + "\"");
       }
     }
   }
@@ -53,7 +55,7 @@ SceneElement& CarrierElement(RunScene& run) {
   const RunRequest& request = run.request;
   SceneElement& root = run.document.GetScene().Root();
   if (!request.on.empty()) {
-    SceneElement* element = root.Find(request.on);
+    SceneElement* element = FindElement(run, "--on", request.on);
     if (!element) throw HostError("--on " + request.on + ": no such element in " + request.scenePath);
     return *element;
   }

@@ -2,6 +2,7 @@
 #include "KeyChanges.h"
 #include "QVException.h"
 #include "RunSteps.h"
+#include "qvhost/CodePageText.h"
 #include "qvhost/HostError.h"
 #include "qvhost/SceneFile.h"
 
@@ -16,7 +17,7 @@ void Select(RunScene& run) {
   selection.RemoveFamily(QVFourCC("Tree"));
   const auto elements = run.document.GetScene().Root().PathIndex();
   for (const std::string& path : run.request.select) {
-    auto found = elements.find(path);
+    auto found = elements.find(ToHostText(path, "--select " + path));
     if (found == elements.end()) throw HostError("--select " + path + ": no such element in " + run.request.scenePath);
     selection.Add(QVFourCC("Tree"), static_cast<IHostTreeElement*>(found->second));
   }

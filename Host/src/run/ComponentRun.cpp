@@ -7,6 +7,7 @@
 #include "RunSettings.h"
 #include "RunSteps.h"
 #include "files/HostFile.h"
+#include "qvhost/CodePageText.h"
 #include "qvhost/HostError.h"
 #include "qvhost/ModuleSet.h"
 #include "qvhost/SceneElement.h"
@@ -29,8 +30,12 @@ void CheckRequest(const RunRequest& request) {
 
 }  // namespace
 
+SceneElement* FindElement(RunScene& run, const std::string& option, const std::string& path) {
+  return run.document.GetScene().Root().Find(ToHostText(path, option + " " + path));
+}
+
 void SetPickAnswer(RunScene& run, const std::string& path) {
-  if (!path.empty() && !run.document.GetScene().Root().Find(path))
+  if (!path.empty() && !FindElement(run, "--pick", path))
     throw HostError("--pick " + path + ": no such element in " + run.request.scenePath);
   run.shell.Settings().pickAnswer = path;
 }
@@ -51,12 +56,13 @@ RunReport RunComponent(const RunRequest& request) {
     ApplyRunSettings(request, shell->Settings());
     ForgetFileWrites(shell->Settings().saveAnswer);
 
-    LoadedModule& module = modules.ModuleOf(request.component);
-    report.module = module.Name();
+    // The scene first: it sets the code page the modules see before the first of them loads.
     TQVCountedPtr<Document> document;
     DocumentRelease release(*shell, document);
-    document = modules.LoadScene(request.scenePath, shell->SharedJournal());
+    document = modules.LoadScene(request.scenePath, shell->SharedJournal(), request.codePage);
     shell->Settings().currentDocument.Assign(document.Get());
+    LoadedModule& module = modules.ModuleOf(request.component);
+    report.module = module.Name();
     CommandSession session(*shell, module, component, *document);
     session.onStep = [&](const RunStep& step) {
       report.steps.push_back(step);

@@ -1,6 +1,8 @@
 // Keys followed by identity across a run.
 #include "KeyChanges.h"
 
+#include "qvhost/CodePageText.h"
+
 namespace qvhost {
 
 namespace {
@@ -18,7 +20,7 @@ std::vector<std::string> KeyChanges::MovedKeys() const {
   std::vector<std::string> lines;
   for (const KeyState& before : fBefore)
     if (before.key.key->Ticks() != before.ticks)
-      lines.push_back(before.key.track + ": " + std::to_string(before.ticks) + " -> " +
+      lines.push_back(ShownText(before.key.track) + ": " + std::to_string(before.ticks) + " -> " +
                       std::to_string(before.key.key->Ticks()));
   return lines;
 }
@@ -28,7 +30,8 @@ std::vector<std::string> KeyChanges::Interpolations() const {
   for (const KeyState& before : fBefore) {
     const std::string now = InterpolatorOf(*before.key.key);
     if (now != before.interpolator)
-      lines.push_back(before.key.track + " at " + std::to_string(before.ticks) + ": " + before.interpolator + " -> " + now);
+      lines.push_back(ShownText(before.key.track) + " at " + std::to_string(before.ticks) + ": " + before.interpolator +
+                      " -> " + now);
   }
   return lines;
 }

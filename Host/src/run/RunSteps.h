@@ -27,6 +27,9 @@ void RunCommandSteps(RunScene& run);
 void CheckAttachedOptions(const RunRequest& request);
 void RunAttachedSteps(RunScene& run);
 
+// The element at `path`, given in UTF-8 with `option` (HostError when the code page cannot
+// hold it); null when there is none.
+SceneElement* FindElement(RunScene& run, const std::string& option, const std::string& path);
 // The element the object picker answers with from now on; HostError when there is none.
 void SetPickAnswer(RunScene& run, const std::string& path);
 

@@ -1,5 +1,6 @@
 // Animation nodes, channels, key tracks and keys.
 #include "qvhost/Animation.h"
+#include "qvhost/CodePageText.h"
 
 #include <algorithm>
 
@@ -142,17 +143,17 @@ IHostAnimationChannel* AnimationNode::GetChannel(int32_t index) {
   return fChannels[size_t(index)].Get();
 }
 
-void AnimationNode::KeysChanged() { fJournal->Record("keys", "changed " + fOwner); }
+void AnimationNode::KeysChanged() { fJournal->Record("keys", "changed " + ShownText(fOwner)); }
 
 void AnimationNode::ChangedWithSource(IUnknown* source) {
-  fJournal->Record("keys", "changed " + fOwner + (source ? " (with source)" : " (no source)"));
+  fJournal->Record("keys", "changed " + ShownText(fOwner) + (source ? " (with source)" : " (no source)"));
 }
 
 QVResult AnimationNode::AddAttributeGroup(IHostAnimated* group, const TQVString& name, uint32_t code) {
   if (!group) return kQVErrObjectMissing;
   fGroups.push_back({TQVCountedPtr<IHostAnimated>(), name.CStr(), code});
   fGroups.back().group.Assign(group);
-  fJournal->Record("animation", "attribute group \"" + fGroups.back().name + "\" on " + fOwner);
+  fJournal->Record("animation", "attribute group \"" + ShownText(fGroups.back().name) + "\" on " + ShownText(fOwner));
   return kQVOk;
 }
 

@@ -1,5 +1,6 @@
 // The attribute holder and the attribute groups of attached components.
 #include "qvhost/AttributeHolder.h"
+#include "qvhost/CodePageText.h"
 
 #include <string>
 
@@ -97,7 +98,7 @@ QVResult AttributeHolder::DefineAttribute(TQVString& storage, const TQVString& n
                       Adopt<AnimationChannel>(new AnimationChannel(name.CStr()))};
   attribute.channel->track = Adopt<KeyTrack>(new KeyTrack());
   fAttributes.push_back(std::move(attribute));
-  fJournal->Record("animation", "attribute \"" + fAttributes.back().name + "\" " + FormatFourCC(trackType));
+  fJournal->Record("animation", "attribute \"" + ShownText(fAttributes.back().name) + "\" " + FormatFourCC(trackType));
   Evaluate(CurrentTime());
   return kQVOk;
 }
@@ -115,8 +116,8 @@ void AttributeHolder::ValueChanged(int32_t) {
       track.AfterEdit();
     }
     if (key->value) key->value->SetValue(*attribute.storage, attribute.valueType);
-    fJournal->Record("animation", "\"" + attribute.name + "\" at " + std::to_string(now) + ": \"" +
-                                      attribute.storage->CStr() + "\"");
+    fJournal->Record("animation", "\"" + ShownText(attribute.name) + "\" at " + std::to_string(now) + ": \"" +
+                                      ShownText(attribute.storage->CStr()) + "\"");
   }
 }
 

@@ -115,6 +115,12 @@ void Write(const nlohmann::ordered_json& value, int indent, std::string& out) {
 
 }  // namespace
 
+void AppendCanonicalJson(const nlohmann::ordered_json& value, int indent, std::string& out) { Write(value, indent, out); }
+
+std::string CanonicalString(const std::string& text) { return Text(nlohmann::ordered_json(text)); }
+
+std::string CanonicalFloat(float number) { return Number(nlohmann::ordered_json(double(number))); }
+
 std::string CanonicalJson(const nlohmann::ordered_json& value) {
   std::string out;
   Write(value, 0, out);

@@ -1,5 +1,6 @@
 // The host's evaluation of a scene: key-framed translations, then the attached modifiers.
 #include "qvhost/AttachedComponent.h"
+#include "qvhost/CodePageText.h"
 #include "qvhost/Document.h"
 
 namespace qvhost {
@@ -47,7 +48,7 @@ void ApplyModifiers(Scene& scene) {
       if (!modifier) continue;
       const QVResult answer = modifier->Apply(element);
       if (answer != kQVOk)
-        scene.SharedJournal()->Record("evaluate", element->Path() + ": " + carrier->Resource().name + " answered " +
+        scene.SharedJournal()->Record("evaluate", ShownText(element->Path()) + ": " + carrier->Resource().name + " answered " +
                                                       FormatResult(answer));
     }
   }

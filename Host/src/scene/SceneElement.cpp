@@ -1,5 +1,6 @@
 // Scene tree elements.
 #include "qvhost/SceneElement.h"
+#include "qvhost/CodePageText.h"
 
 #include <atomic>
 #include <cmath>
@@ -345,7 +346,7 @@ QVResult SceneElement::GetScene(IHostScene** scene) {
 }
 
 void SceneElement::Invalidate(int32_t) {
-  if (Scene* owner = OwnerScene()) owner->SharedJournal()->Record("display", "invalidate " + Path());
+  if (Scene* owner = OwnerScene()) owner->SharedJournal()->Record("display", "invalidate " + ShownText(Path()));
 }
 
 QVResult SceneElement::GetBoundingBox(BoundingBox& box, int32_t, int32_t) {

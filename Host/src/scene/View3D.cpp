@@ -1,10 +1,11 @@
 // The 3D view component and its panes.
 #include "qvhost/View3D.h"
+#include "qvhost/CodePageText.h"
 
 namespace qvhost {
 
 void PaneDisplay::Update(int32_t flags) {
-  fJournal->Record("display", "update " + fPane + (flags ? " (" + std::to_string(flags) + ")" : ""));
+  fJournal->Record("display", "update " + ShownText(fPane) + (flags ? " (" + std::to_string(flags) + ")" : ""));
 }
 
 PaneView::PaneView(std::string pane, std::shared_ptr<Journal> journal)
