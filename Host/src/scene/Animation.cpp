@@ -5,6 +5,38 @@
 
 namespace qvhost {
 
+namespace {
+
+struct TimedIndex {
+  int32_t ticks;
+  uint32_t index;  // position in the track before sorting
+};
+
+// Sorts by time, keeping the given order among equal times: a radix sort on the time for
+// long lists (linear in their length), a stable sort for short ones.
+void SortByTime(std::vector<TimedIndex>& items) {
+  if (items.size() < 256) {
+    std::stable_sort(items.begin(), items.end(), [](const TimedIndex& a, const TimedIndex& b) { return a.ticks < b.ticks; });
+    return;
+  }
+  constexpr int kDigitBits = 11;
+  constexpr uint32_t kDigits = 1u << kDigitBits;
+  std::vector<TimedIndex> spare(items.size());
+  std::vector<size_t> starts(kDigits + 1);
+  for (int shift = 0; shift < 32; shift += kDigitBits) {
+    // The sign bit flipped, so that negative times come first.
+    auto digit = [shift](const TimedIndex& item) { return ((uint32_t(item.ticks) ^ 0x80000000u) >> shift) & (kDigits - 1); };
+    std::fill(starts.begin(), starts.end(), 0);
+    for (const TimedIndex& item : items) ++starts[digit(item) + 1];
+    if (std::find(starts.begin(), starts.end(), items.size()) != starts.end()) continue;  // one digit for all
+    for (uint32_t d = 0; d < kDigits; ++d) starts[d + 1] += starts[d];
+    for (const TimedIndex& item : items) spare[starts[digit(item)]++] = item;
+    items.swap(spare);
+  }
+}
+
+}  // namespace
+
 bool IsInterpolatorType(const std::string& type) {
   return type == "linear" || type == "constant" || type == "smooth";
 }
@@ -66,12 +98,15 @@ IHostKeyframe* Key::GetNextKey() {
 
 void Key::SetTime(int32_t ticks) {
   fTicks = ticks;
-  if (fTrack) fTrack->fUnordered = true;
+  if (!fTrack) return;
+  fTrack->fUnordered = true;
+  if (!fMoved) {
+    fMoved = true;
+    ++fTrack->fMovedCount;
+  }
 }
 
-KeyTrack::~KeyTrack() {
-  for (const auto& key : fKeys) key->fTrack = nullptr;
-}
+KeyTrack::~KeyTrack() { Clear(); }
 
 IHostKeyframe* KeyTrack::GetKey(int32_t index) {
   if (index < 0 || size_t(index) >= fKeys.size()) return nullptr;
@@ -93,17 +128,45 @@ void KeyTrack::Settle() {
 
 void KeyTrack::Sort() {
   fUnordered = false;
-  // Sorts (time, position) pairs, so the keys themselves are touched once each.
-  std::vector<std::pair<int32_t, uint32_t>> order(fKeys.size());
-  for (size_t i = 0; i < fKeys.size(); ++i) order[i] = {fKeys[i]->fTicks, uint32_t(i)};
-  std::stable_sort(order.begin(), order.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::vector<TQVCountedPtr<Key>> sorted(fKeys.size());
-  for (size_t i = 0; i < order.size(); ++i) {
-    sorted[i] = std::move(fKeys[order[i].second]);
-    sorted[i]->fIndex = i;
+  const size_t count = fKeys.size();
+  // The keys whose time stayed are still in time order (unless keys were added out of
+  // order): only the moved ones need sorting, and then the two runs are merged.
+  std::vector<TimedIndex> kept, moved;
+  kept.reserve(count - std::min(fMovedCount, count));
+  moved.reserve(std::min(fMovedCount, count));
+  bool keptInOrder = true;
+  for (size_t i = 0; i < count; ++i) {
+    Key& key = *fKeys[i];
+    if (key.fMoved) {
+      key.fMoved = false;
+      moved.push_back({key.fTicks, uint32_t(i)});
+      continue;
+    }
+    if (!kept.empty() && key.fTicks < kept.back().ticks) keptInOrder = false;
+    kept.push_back({key.fTicks, uint32_t(i)});
   }
-  fKeys.swap(sorted);
+  fMovedCount = 0;
+  if (moved.empty() && keptInOrder) return;
+  if (!keptInOrder) {
+    // Order the whole track, as one run in position order.
+    moved.clear();
+    kept.clear();
+    for (size_t i = 0; i < count; ++i) kept.push_back({fKeys[i]->fTicks, uint32_t(i)});
+    SortByTime(kept);
+  } else {
+    SortByTime(moved);
+  }
+
+  // Merge; of keys at equal times the one that was earlier in the track comes first.
+  std::vector<TQVCountedPtr<Key>> keys(count);
+  size_t k = 0, m = 0;
+  for (size_t out = 0; out < count; ++out) {
+    const bool takeMoved = m < moved.size() && (k == kept.size() || moved[m].ticks < kept[k].ticks ||
+                                                (moved[m].ticks == kept[k].ticks && moved[m].index < kept[k].index));
+    keys[out] = std::move(fKeys[takeMoved ? moved[m++].index : kept[k++].index]);
+    keys[out]->fIndex = out;
+  }
+  fKeys.swap(keys);
 }
 
 Key& KeyTrack::Add(int32_t ticks, bool selected) {
@@ -115,8 +178,12 @@ Key& KeyTrack::Add(int32_t ticks, bool selected) {
 }
 
 void KeyTrack::Clear() {
-  for (const auto& key : fKeys) key->fTrack = nullptr;
+  for (const auto& key : fKeys) {
+    key->fTrack = nullptr;
+    key->fMoved = false;
+  }
   fKeys.clear();
+  fMovedCount = 0;
 }
 
 Key* KeyTrack::Find(int32_t ticks) const {
