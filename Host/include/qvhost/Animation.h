@@ -154,7 +154,6 @@ class QVHOST_API KeyTrack final : public HostObject<IHostKeyTrack> {
   std::vector<TQVCountedPtr<Key>> fKeys;
   int32_t fAfterEdits = 0;
   bool fUnordered = false;
-  size_t fMovedCount = 0;  // keys whose time changed since the last Sort
 };
 
 class AnimationNode;

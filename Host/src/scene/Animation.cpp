@@ -12,24 +12,38 @@ struct TimedIndex {
   uint32_t index;  // position in the track before sorting
 };
 
-// Sorts by time, keeping the given order among equal times: a radix sort on the time for
-// long lists (linear in their length), a stable sort for short ones.
+// Sorts by time, keeping the given order among equal times: insertion for a few items,
+// otherwise a radix sort of the times' distance from the earliest (linear in the count).
 void SortByTime(std::vector<TimedIndex>& items) {
-  if (items.size() < 256) {
-    std::stable_sort(items.begin(), items.end(), [](const TimedIndex& a, const TimedIndex& b) { return a.ticks < b.ticks; });
+  const size_t count = items.size();
+  if (count < 32) {
+    for (size_t i = 1; i < count; ++i) {
+      const TimedIndex item = items[i];
+      size_t j = i;
+      for (; j > 0 && items[j - 1].ticks > item.ticks; --j) items[j] = items[j - 1];
+      items[j] = item;
+    }
     return;
   }
-  constexpr int kDigitBits = 11;
-  constexpr uint32_t kDigits = 1u << kDigitBits;
-  std::vector<TimedIndex> spare(items.size());
-  std::vector<size_t> starts(kDigits + 1);
-  for (int shift = 0; shift < 32; shift += kDigitBits) {
-    // The sign bit flipped, so that negative times come first.
-    auto digit = [shift](const TimedIndex& item) { return ((uint32_t(item.ticks) ^ 0x80000000u) >> shift) & (kDigits - 1); };
+  int32_t low = items[0].ticks, high = items[0].ticks;
+  for (const TimedIndex& item : items) {
+    low = std::min(low, item.ticks);
+    high = std::max(high, item.ticks);
+  }
+  const uint32_t range = uint32_t(int64_t(high) - int64_t(low));
+  if (range == 0) return;
+  const int rangeBits = 32 - __builtin_clz(range);
+  const int digitBits = count < 2048 ? 8 : 11;
+  const uint32_t mask = (1u << digitBits) - 1;
+  std::vector<TimedIndex> spare(count);
+  std::vector<size_t> starts(mask + 2);
+  for (int shift = 0; shift < rangeBits; shift += digitBits) {
+    auto digit = [low, shift, mask](const TimedIndex& item) {
+      return (uint32_t(int64_t(item.ticks) - int64_t(low)) >> shift) & mask;
+    };
     std::fill(starts.begin(), starts.end(), 0);
     for (const TimedIndex& item : items) ++starts[digit(item) + 1];
-    if (std::find(starts.begin(), starts.end(), items.size()) != starts.end()) continue;  // one digit for all
-    for (uint32_t d = 0; d < kDigits; ++d) starts[d + 1] += starts[d];
+    for (uint32_t d = 0; d <= mask; ++d) starts[d + 1] += starts[d];
     for (const TimedIndex& item : items) spare[starts[digit(item)]++] = item;
     items.swap(spare);
   }
@@ -100,10 +114,7 @@ void Key::SetTime(int32_t ticks) {
   fTicks = ticks;
   if (!fTrack) return;
   fTrack->fUnordered = true;
-  if (!fMoved) {
-    fMoved = true;
-    ++fTrack->fMovedCount;
-  }
+  fMoved = true;
 }
 
 KeyTrack::~KeyTrack() { Clear(); }
@@ -131,21 +142,22 @@ void KeyTrack::Sort() {
   const size_t count = fKeys.size();
   // The keys whose time stayed are still in time order (unless keys were added out of
   // order): only the moved ones need sorting, and then the two runs are merged.
-  std::vector<TimedIndex> kept, moved;
-  kept.reserve(count - std::min(fMovedCount, count));
-  moved.reserve(std::min(fMovedCount, count));
+  std::vector<TimedIndex> kept(count), moved(count);
+  size_t keptCount = 0, movedCount = 0;
   bool keptInOrder = true;
   for (size_t i = 0; i < count; ++i) {
     Key& key = *fKeys[i];
+    const TimedIndex item{key.fTicks, uint32_t(i)};
     if (key.fMoved) {
       key.fMoved = false;
-      moved.push_back({key.fTicks, uint32_t(i)});
-      continue;
+      moved[movedCount++] = item;
+    } else {
+      if (keptCount > 0 && item.ticks < kept[keptCount - 1].ticks) keptInOrder = false;
+      kept[keptCount++] = item;
     }
-    if (!kept.empty() && key.fTicks < kept.back().ticks) keptInOrder = false;
-    kept.push_back({key.fTicks, uint32_t(i)});
   }
-  fMovedCount = 0;
+  kept.resize(keptCount);
+  moved.resize(movedCount);
   if (moved.empty() && keptInOrder) return;
   if (!keptInOrder) {
     // Order the whole track, as one run in position order.
@@ -183,7 +195,6 @@ void KeyTrack::Clear() {
     key->fMoved = false;
   }
   fKeys.clear();
-  fMovedCount = 0;
 }
 
 Key* KeyTrack::Find(int32_t ticks) const {
