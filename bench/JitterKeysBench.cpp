@@ -248,11 +248,23 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs)  // keyed "<function>/<size>", without the run's options
-      if (!run.error_occurred) fTimes[run.run_name.function_name + "/" + run.run_name.args] = run.GetAdjustedRealTime();
+      if (!run.error_occurred) {
+        const std::string key = run.run_name.function_name + "/" + run.run_name.args;
+        fTimes[key] = run.GetAdjustedRealTime();
+        fTimes["cpu " + key] = run.GetAdjustedCPUTime();
+      }
     ConsoleReporter::ReportRuns(runs);
   }
 
+  // The ratios by elapsed time, then by processor time, which a loaded machine disturbs less.
   void PrintRatios() const {
+    PrintRatios("");
+    std::printf("by processor time:\n");
+    PrintRatios("cpu ");
+  }
+
+ private:
+  void PrintRatios(const std::string& clock) const {
     struct Case {
       const char* label;
       const char* command;
@@ -265,10 +277,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
         {"one track, 1000000 vs 100000 keys", "JitterTrack", "HostOpsTrack", "100000", "1000000"},
     };
     for (const Case& c : cases) {
-      const double* doSmall = Find(c.command, c.small);
-      const double* doLarge = Find(c.command, c.large);
-      const double* hostSmall = Find(c.host, c.small);
-      const double* hostLarge = Find(c.host, c.large);
+      const double* doSmall = Find(clock + c.command, c.small);
+      const double* doLarge = Find(clock + c.command, c.large);
+      const double* hostSmall = Find(clock + c.host, c.small);
+      const double* hostLarge = Find(clock + c.host, c.large);
       if (doSmall && doLarge) {
         const double ratio = *doLarge / *doSmall;
         std::printf("ratio %s at %s/%s (%s): %.2f  linear: %s (ratio < %g)\n", c.command, c.large, c.small, c.label,
@@ -283,17 +295,16 @@ class RatioReporter : public benchmark::ConsoleReporter {
         std::printf("ratio %s less %s at %s/%s (the module's own work): %.2f\n", c.command, c.host, c.large, c.small,
                     (*doLarge - *hostLarge) / (*doSmall - *hostSmall));
       for (const char* size : {c.small, c.large}) {
-        const double* command = Find(c.command, size);
-        const double* host = Find(c.host, size);
+        const double* command = Find(clock + c.command, size);
+        const double* host = Find(clock + c.host, size);
         if (command && host)
           std::printf("host operations' share of %s at %s: %.1f%%\n", c.command, size, 100.0 * *host / *command);
       }
     }
   }
 
- private:
-  const double* Find(const char* name, const char* size) const {
-    const auto found = fTimes.find(std::string(name) + "/" + size);
+  const double* Find(const std::string& name, const char* size) const {
+    const auto found = fTimes.find(name + "/" + size);
     return found == fTimes.end() ? nullptr : &found->second;
   }
 

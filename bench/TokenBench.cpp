@@ -7,6 +7,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -174,13 +176,44 @@ void ReadTokenFromFile(benchmark::State& state) {
 BENCHMARK(PlainTokenizerInMemory)->Unit(benchmark::kMillisecond);
 BENCHMARK(ReadTokenFromFile)->Unit(benchmark::kMillisecond);
 
+// A folder of this run's own under $TMPDIR (else /tmp), removed with what it holds.
+class RunFolder {
+ public:
+  RunFolder() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/qv-token-bench-XXXXXX";
+    if (mkdtemp(pattern.data())) fPath = pattern;
+  }
+  RunFolder(const RunFolder&) = delete;
+  RunFolder& operator=(const RunFolder&) = delete;
+  ~RunFolder() {
+    std::error_code ignored;
+    if (!fPath.empty()) std::filesystem::remove_all(fPath, ignored);
+  }
+  const std::string& Path() const { return fPath; }
+
+ private:
+  std::string fPath;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
-  gPath = "/tmp/qv-token-bench-" + std::to_string(getpid()) + ".txt";
+  RunFolder folder;
+  if (folder.Path().empty()) {
+    std::perror("token_bench: cannot make a temporary folder");
+    return 1;
+  }
+  gPath = folder.Path() + "/tokens.txt";
   gBytes = MakeTokenText();
-  std::ofstream(gPath, std::ios::binary) << gBytes;
+  std::ofstream file(gPath, std::ios::binary);
+  file << gBytes;
+  file.close();
+  if (!file) {
+    std::fprintf(stderr, "token_bench: cannot write %s\n", gPath.c_str());
+    return 1;
+  }
   auto shell = qvhost::HostShell::Create();
   QVDllInit(shell.Get());
   int status = 0;
@@ -196,7 +229,6 @@ int main(int argc, char** argv) {
                   gReaderSeconds / gBaselineSeconds);
   }
   QVDllCleanUp();
-  std::remove(gPath.c_str());
   benchmark::Shutdown();
   return status;
 }

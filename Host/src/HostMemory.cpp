@@ -1,4 +1,5 @@
-// The host allocator: a header before each piece records its kind and size.
+// The host allocator: a header before each piece records its kind, its size and the room
+// it has.
 #include "qvhost/HostMemory.h"
 
 #include <sys/mman.h>
@@ -18,11 +19,36 @@ struct alignas(16) Header {
   uint32_t mapped;   // the piece is a mapping of its own
   uint64_t size;     // what was asked for
   uint64_t mapping;  // bytes mapped, header included (mapped pieces)
-  uint64_t reserved;
+  uint64_t room;     // bytes usable after the header: the size and the slack growth left
 };
 static_assert(sizeof(Header) == 32, "header keeps 16-byte alignment");
 
 Header* HeaderOf(void* memory) { return static_cast<Header*>(memory) - 1; }
+
+Header* Heap(size_t room) {
+  auto* header = static_cast<Header*>(std::malloc(sizeof(Header) + room));
+  if (header) header->room = room;
+  return header;
+}
+
+// A heap piece that grows takes half as much again, so that blocks growing a little at a
+// time (strings asking for one byte more on each append) mostly grow within their room.
+// Shrinking keeps the room unless the block would use less than a quarter of it.
+Header* Resize(Header* header, size_t size) {
+  if (size <= header->room && size >= header->room / 4) return header;
+  size_t room = size;
+  if (size > header->room) {
+    const size_t grown = header->room + header->room / 2;
+    if (grown > room) room = grown;
+  }
+  auto* moved = static_cast<Header*>(std::realloc(header, sizeof(Header) + room));
+  if (!moved && room != size) {
+    room = size;
+    moved = static_cast<Header*>(std::realloc(header, sizeof(Header) + room));
+  }
+  if (moved) moved->room = room;
+  return moved;
+}
 
 // Large blocks get mappings of their own, so that growing one moves pages instead of
 // copying bytes: arrays grow by a capped step and reallocate often.
@@ -39,6 +65,7 @@ Header* Map(size_t size) {
   if (mapping == MAP_FAILED) return nullptr;
   auto* header = static_cast<Header*>(mapping);
   header->mapping = bytes;
+  header->room = bytes - sizeof(Header);
   return header;
 }
 
@@ -52,6 +79,7 @@ Header* Remap(Header* header, size_t size) {
   if (moved == MAP_FAILED) return nullptr;
   auto* result = static_cast<Header*>(moved);
   result->mapping = bytes;
+  result->room = bytes - sizeof(Header);
   return result;
 }
 
@@ -69,7 +97,7 @@ HostMemory& HostMemory::Instance() {
   return memory;
 }
 
-bool HostMemory::Refuse() {
+bool HostMemory::RefuseSlow() {
   if (fRefuseAll) return true;
   int64_t countdown = fRefuseCountdown.load();
   while (countdown > 0) {
@@ -81,7 +109,7 @@ bool HostMemory::Refuse() {
 void* HostMemory::Allocate(size_t size, Kind kind) {
   if (Refuse()) return nullptr;
   const bool mapped = kind == kBlock && size >= kMappedBlockSize;
-  auto* header = mapped ? Map(size) : static_cast<Header*>(std::malloc(sizeof(Header) + size));
+  Header* header = mapped ? Map(size) : Heap(size);
   if (!header) return nullptr;
   header->kind = kind;
   header->mapped = mapped;
@@ -126,15 +154,16 @@ void* HostMemory::ReallocateBlock(void* block, size_t size) {
   if (mapped && header->mapped) {
     moved = Remap(header, size);
   } else if (!mapped && !header->mapped) {
-    moved = static_cast<Header*>(std::realloc(header, sizeof(Header) + size));
+    moved = Resize(header, size);
   } else {
     // Crossing the size of mapped blocks: a new piece of the other kind.
-    moved = mapped ? Map(size) : static_cast<Header*>(std::malloc(sizeof(Header) + size));
+    moved = mapped ? Map(size) : Heap(size);
     if (moved) {
-      const uint64_t mapping = moved->mapping;
+      const uint64_t mapping = moved->mapping, room = moved->room;
       std::memcpy(moved, header, sizeof(Header) + (size < oldSize ? size : oldSize));
       moved->mapped = mapped;
       moved->mapping = mapping;
+      moved->room = room;
       Release(header);
     }
   }

@@ -108,6 +108,7 @@ class QVHOST_API Key final : public HostObject<IHostKeyframe, IHostInterpolatorH
   bool fSelected;
   KeyTrack* fTrack = nullptr;  // not counted: the track owns its keys
   size_t fIndex = 0;
+  bool fMoved = false;  // its time changed since the track was last put in order
   TQVCountedPtr<Interpolator> fInterpolator;
   std::shared_ptr<Key*> fSelf;  // what interpolators installed here point back through
   bool fHasTranslation = false;
@@ -148,6 +149,7 @@ class QVHOST_API KeyTrack final : public HostObject<IHostKeyTrack> {
  private:
   friend class Key;
   ~KeyTrack() override;
+  // Puts the keys in time order, keeping the order they had among keys of equal time.
   void Sort();
   std::vector<TQVCountedPtr<Key>> fKeys;
   int32_t fAfterEdits = 0;

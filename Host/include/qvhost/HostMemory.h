@@ -38,7 +38,13 @@ class QVHOST_API HostMemory {
 
  private:
   enum Kind : uint32_t { kObject = 0x4F424A31, kBlock = 0x424C4B31, kFreed = 0xDEADF1EE };
-  bool Refuse();
+  // Inline for the common case, nothing to refuse: every growing reallocation asks.
+  bool Refuse() {
+    if (!fRefuseAll.load(std::memory_order_relaxed) && fRefuseCountdown.load(std::memory_order_relaxed) <= 0)
+      return false;
+    return RefuseSlow();
+  }
+  bool RefuseSlow();
   void* Allocate(size_t size, Kind kind);
   void Free(void* memory, Kind kind);
 

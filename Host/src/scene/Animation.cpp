@@ -6,6 +6,52 @@
 
 namespace qvhost {
 
+namespace {
+
+struct TimedIndex {
+  int32_t ticks;
+  uint32_t index;  // position in the track before sorting
+};
+
+// Sorts by time, keeping the given order among equal times: insertion for a few items,
+// otherwise a radix sort of the times' distance from the earliest (linear in the count).
+void SortByTime(std::vector<TimedIndex>& items) {
+  const size_t count = items.size();
+  if (count < 32) {
+    for (size_t i = 1; i < count; ++i) {
+      const TimedIndex item = items[i];
+      size_t j = i;
+      for (; j > 0 && items[j - 1].ticks > item.ticks; --j) items[j] = items[j - 1];
+      items[j] = item;
+    }
+    return;
+  }
+  int32_t low = items[0].ticks, high = items[0].ticks;
+  for (const TimedIndex& item : items) {
+    low = std::min(low, item.ticks);
+    high = std::max(high, item.ticks);
+  }
+  const uint32_t range = uint32_t(int64_t(high) - int64_t(low));
+  if (range == 0) return;
+  const int rangeBits = 32 - __builtin_clz(range);
+  const int digitBits = count < 2048 ? 8 : 11;
+  const uint32_t mask = (1u << digitBits) - 1;
+  std::vector<TimedIndex> spare(count);
+  std::vector<size_t> starts(mask + 2);
+  for (int shift = 0; shift < rangeBits; shift += digitBits) {
+    auto digit = [low, shift, mask](const TimedIndex& item) {
+      return (uint32_t(int64_t(item.ticks) - int64_t(low)) >> shift) & mask;
+    };
+    std::fill(starts.begin(), starts.end(), 0);
+    for (const TimedIndex& item : items) ++starts[digit(item) + 1];
+    for (uint32_t d = 0; d <= mask; ++d) starts[d + 1] += starts[d];
+    for (const TimedIndex& item : items) spare[starts[digit(item)]++] = item;
+    items.swap(spare);
+  }
+}
+
+}  // namespace
+
 bool IsInterpolatorType(const std::string& type) {
   return type == "linear" || type == "constant" || type == "smooth";
 }
@@ -67,12 +113,12 @@ IHostKeyframe* Key::GetNextKey() {
 
 void Key::SetTime(int32_t ticks) {
   fTicks = ticks;
-  if (fTrack) fTrack->fUnordered = true;
+  if (!fTrack) return;
+  fTrack->fUnordered = true;
+  fMoved = true;
 }
 
-KeyTrack::~KeyTrack() {
-  for (const auto& key : fKeys) key->fTrack = nullptr;
-}
+KeyTrack::~KeyTrack() { Clear(); }
 
 IHostKeyframe* KeyTrack::GetKey(int32_t index) {
   if (index < 0 || size_t(index) >= fKeys.size()) return nullptr;
@@ -94,17 +140,46 @@ void KeyTrack::Settle() {
 
 void KeyTrack::Sort() {
   fUnordered = false;
-  // Sorts (time, position) pairs, so the keys themselves are touched once each.
-  std::vector<std::pair<int32_t, uint32_t>> order(fKeys.size());
-  for (size_t i = 0; i < fKeys.size(); ++i) order[i] = {fKeys[i]->fTicks, uint32_t(i)};
-  std::stable_sort(order.begin(), order.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  std::vector<TQVCountedPtr<Key>> sorted(fKeys.size());
-  for (size_t i = 0; i < order.size(); ++i) {
-    sorted[i] = std::move(fKeys[order[i].second]);
-    sorted[i]->fIndex = i;
+  const size_t count = fKeys.size();
+  // The keys whose time stayed are still in time order (unless keys were added out of
+  // order): only the moved ones need sorting, and then the two runs are merged.
+  std::vector<TimedIndex> kept(count), moved(count);
+  size_t keptCount = 0, movedCount = 0;
+  bool keptInOrder = true;
+  for (size_t i = 0; i < count; ++i) {
+    Key& key = *fKeys[i];
+    const TimedIndex item{key.fTicks, uint32_t(i)};
+    if (key.fMoved) {
+      key.fMoved = false;
+      moved[movedCount++] = item;
+    } else {
+      if (keptCount > 0 && item.ticks < kept[keptCount - 1].ticks) keptInOrder = false;
+      kept[keptCount++] = item;
+    }
   }
-  fKeys.swap(sorted);
+  kept.resize(keptCount);
+  moved.resize(movedCount);
+  if (moved.empty() && keptInOrder) return;
+  if (!keptInOrder) {
+    // Order the whole track, as one run in position order.
+    moved.clear();
+    kept.clear();
+    for (size_t i = 0; i < count; ++i) kept.push_back({fKeys[i]->fTicks, uint32_t(i)});
+    SortByTime(kept);
+  } else {
+    SortByTime(moved);
+  }
+
+  // Merge; of keys at equal times the one that was earlier in the track comes first.
+  std::vector<TQVCountedPtr<Key>> keys(count);
+  size_t k = 0, m = 0;
+  for (size_t out = 0; out < count; ++out) {
+    const bool takeMoved = m < moved.size() && (k == kept.size() || moved[m].ticks < kept[k].ticks ||
+                                                (moved[m].ticks == kept[k].ticks && moved[m].index < kept[k].index));
+    keys[out] = std::move(fKeys[takeMoved ? moved[m++].index : kept[k++].index]);
+    keys[out]->fIndex = out;
+  }
+  fKeys.swap(keys);
 }
 
 Key& KeyTrack::Add(int32_t ticks, bool selected) {
@@ -116,7 +191,10 @@ Key& KeyTrack::Add(int32_t ticks, bool selected) {
 }
 
 void KeyTrack::Clear() {
-  for (const auto& key : fKeys) key->fTrack = nullptr;
+  for (const auto& key : fKeys) {
+    key->fTrack = nullptr;
+    key->fMoved = false;
+  }
   fKeys.clear();
 }
 
