@@ -13,8 +13,8 @@
 
 namespace {
 
-// The probe modules and the shipped ones: a search path of two folders.
-const std::string kSearchPath = std::string(QV_PROBE_DIR) + ":" + QV_MODULE_DIR;
+// The shipped modules and the probe modules: a search path of two folders.
+const std::string kSearchPath = std::string(QV_MODULE_DIR) + ":" + QV_PROBE_DIR;
 
 TEST(ToolTest, ListShowsTheModulesAndTheirComponents) {
   const ToolRun run = RunQvhost("list", "QV_MODULE_PATH=" + kSearchPath);
