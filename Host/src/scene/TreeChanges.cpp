@@ -1,0 +1,165 @@
+// Change reports between two snapshots of a scene's element tree.
+#include "qvhost/TreeChanges.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "JsonChanges.h"
+#include "ReportLine.h"
+
+using nlohmann::ordered_json;
+
+namespace qvhost {
+
+namespace {
+
+using Element = TreeSnapshot::Element;
+constexpr size_t kNone = TreeSnapshot::kNone;
+
+std::unordered_map<std::string, size_t> IndexByIdentity(const TreeSnapshot& snapshot) {
+  std::unordered_map<std::string, size_t> index;
+  index.reserve(snapshot.elements.size());
+  for (size_t i = 0; i < snapshot.elements.size(); ++i) index.emplace(snapshot.elements[i].identity, i);
+  return index;
+}
+
+// Whether `was` of `before` and `is` of `after` have the same parent (or both none).
+bool SameParent(const TreeSnapshot& before, const Element& was, const TreeSnapshot& after, const Element& is) {
+  if (was.parent == kNone || is.parent == kNone) return was.parent == is.parent;
+  return before.elements[was.parent].identity == after.elements[is.parent].identity;
+}
+
+// Whether the element's parent is in `other` (a top-level element's always is).
+bool ParentIsIn(const TreeSnapshot& snapshot, const Element& element,
+                const std::unordered_map<std::string, size_t>& other) {
+  return element.parent == kNone || other.count(snapshot.elements[element.parent].identity) != 0;
+}
+
+// "<verb> P after S", "<verb> P under Q" or "<verb> P first at the top level": where
+// the element stands in its snapshot.
+std::string PlacedLine(const char* verb, const TreeSnapshot& snapshot, const Element& element, size_t width) {
+  const std::string head = std::string(verb) + " ";
+  if (element.previous != kNone)
+    return FitLine({element.path, snapshot.elements[element.previous].path}, {head, " after ", ""}, width);
+  if (element.parent != kNone)
+    return FitLine({element.path, snapshot.elements[element.parent].path}, {head, " under ", ""}, width);
+  return FitLine({element.path}, {head, " first at the top level"}, width);
+}
+
+// The positions of `sequence` outside one longest increasing run: the fewest elements
+// whose moves explain the new order of the others.
+std::vector<bool> OutOfOrder(const std::vector<size_t>& sequence) {
+  std::vector<size_t> tails;                       // position ending the best run of each length
+  std::vector<size_t> before(sequence.size(), kNone);  // the position before it in that run
+  for (size_t i = 0; i < sequence.size(); ++i) {
+    const auto at = std::lower_bound(tails.begin(), tails.end(), sequence[i],
+                                     [&](size_t position, size_t value) { return sequence[position] < value; });
+    if (at != tails.begin()) before[i] = *std::prev(at);
+    if (at == tails.end())
+      tails.push_back(i);
+    else
+      *at = i;
+  }
+  std::vector<bool> moved(sequence.size(), true);
+  for (size_t i = tails.empty() ? kNone : tails.back(); i != kNone; i = before[i]) moved[i] = false;
+  return moved;
+}
+
+class ChangeReport {
+ public:
+  ChangeReport(const TreeSnapshot& before, const TreeSnapshot& after, const TreeChangeOptions& options)
+      : fBefore(before), fAfter(after), fOptions(options), fBeforeIndex(IndexByIdentity(before)),
+        fAfterIndex(IndexByIdentity(after)), fMatch(after.elements.size(), kNone),
+        fMoved(after.elements.size(), false) {
+    for (size_t i = 0; i < after.elements.size(); ++i)
+      if (const auto found = fBeforeIndex.find(after.elements[i].identity); found != fBeforeIndex.end())
+        fMatch[i] = found->second;
+    FindReorderedSiblings();
+  }
+
+  std::vector<std::string> Lines() {
+    for (const Element& element : fBefore.elements)
+      if (!fAfterIndex.count(element.identity) && ParentIsIn(fBefore, element, fAfterIndex))
+        fLines.push_back(FitLine({element.path}, {"removed ", ""}, fOptions.width));
+    for (size_t i = 0; i < fAfter.elements.size(); ++i) {
+      const Element& element = fAfter.elements[i];
+      if (fMatch[i] == kNone) {
+        if (ParentIsIn(fAfter, element, fBeforeIndex))
+          fLines.push_back(PlacedLine("inserted", fAfter, element, fOptions.width));
+        continue;
+      }
+      const Element& was = fBefore.elements[fMatch[i]];
+      if (fMoved[i] || !SameParent(fBefore, was, fAfter, element))
+        fLines.push_back(PlacedLine("moved", fAfter, element, fOptions.width));
+      if (was.fields != element.fields) Fields(&element.path, Parse(was.fields), Parse(element.fields), "");
+    }
+    if (fBefore.rest != fAfter.rest) Fields(nullptr, Parse(fBefore.rest), Parse(fAfter.rest), "$");
+    return std::move(fLines);
+  }
+
+ private:
+  static ordered_json Parse(const std::string& text) { return ordered_json::parse(text); }
+
+  // Marks the elements that kept their parent but not their order among the siblings
+  // that kept it too.
+  void FindReorderedSiblings() {
+    std::vector<size_t> rank(fBefore.elements.size(), 0);  // place among its siblings
+    for (size_t i = 0; i < fBefore.elements.size(); ++i)
+      if (const size_t previous = fBefore.elements[i].previous; previous != kNone) rank[i] = rank[previous] + 1;
+    std::unordered_map<size_t, std::vector<size_t>> kept;  // after parent -> children in order
+    for (size_t i = 0; i < fAfter.elements.size(); ++i) {
+      const Element& element = fAfter.elements[i];
+      if (fMatch[i] != kNone && SameParent(fBefore, fBefore.elements[fMatch[i]], fAfter, element))
+        kept[element.parent].push_back(i);
+    }
+    for (const auto& [parent, children] : kept) {
+      std::vector<size_t> order;
+      order.reserve(children.size());
+      for (size_t child : children) order.push_back(rank[fMatch[child]]);
+      const std::vector<bool> moved = OutOfOrder(order);
+      for (size_t k = 0; k < children.size(); ++k) fMoved[children[k]] = moved[k];
+    }
+  }
+
+  // "P: field: old -> new" for a changed field of the element at `path`, or
+  // "where: old -> new" outside the elements (no path).
+  void Fields(const std::string* path, const ordered_json& was, const ordered_json& is, const std::string& where) {
+    std::vector<ValueChange> changes;
+    CompareJson(was, is, where, changes);
+    for (const ValueChange& change : changes) {
+      // Inside an element the path starts at its fields: "transform.scale".
+      const std::string field = where.empty() ? change.where.substr(1) : change.where;
+      if (fOptions.skipField && fOptions.skipField(field)) continue;
+      fLines.push_back(path ? FitLine({*path, field, change.before, change.after}, {"", ": ", ": ", " -> ", ""},
+                                      fOptions.width)
+                            : FitLine({field, change.before, change.after}, {"", ": ", " -> ", ""}, fOptions.width));
+    }
+  }
+
+  const TreeSnapshot& fBefore;
+  const TreeSnapshot& fAfter;
+  const TreeChangeOptions& fOptions;
+  std::unordered_map<std::string, size_t> fBeforeIndex, fAfterIndex;
+  std::vector<size_t> fMatch;  // per after-element, the same element's index before
+  std::vector<bool> fMoved;    // per after-element, reordered among its kept siblings
+  std::vector<std::string> fLines;
+};
+
+}  // namespace
+
+TreeChangeOptions TreeChangeOptions::WithoutKeys() {
+  TreeChangeOptions options;
+  options.skipField = IsKeyField;
+  return options;
+}
+
+bool IsKeyField(const std::string& field) {
+  return field.rfind("track[", 0) == 0 || field.find(".track[") != std::string::npos;
+}
+
+std::vector<std::string> TreeChanges(const TreeSnapshot& before, const TreeSnapshot& after,
+                                     const TreeChangeOptions& options) {
+  return ChangeReport(before, after, options).Lines();
+}
+
+}  // namespace qvhost
