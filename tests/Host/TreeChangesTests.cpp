@@ -117,6 +117,21 @@ TEST_F(TreeChangesTest, LiveIdentityAndPathIdentityReadEachEdit) {
       {"moved under another parent",
        [](qvhost::Scene& s) { At(s, "Floor").Append(Take(At(s, "Stage/Camera")).Get()); },
        {"moved Floor/Camera under Floor"}, {"removed Stage/Camera", "inserted Floor/Camera under Floor"}},
+      {"moved into a new element",
+       [](qvhost::Scene& s) {
+         auto group = SceneElement::Create("Group");
+         At(s, "Stage/Camera").InsertNextTo(group.Get());
+         group->Append(Take(At(s, "Stage/Box")).Get());
+       },
+       {"inserted Stage/Group after Stage/Camera", "moved Stage/Group/Box under Stage/Group"},
+       {"removed Stage/Box", "inserted Stage/Group after Stage/Camera"}},
+      {"removed after its child moved out",
+       [](qvhost::Scene& s) {
+         At(s, "Floor").Append(Take(At(s, "Stage/Lamp/Bulb")).Get());
+         Take(At(s, "Stage/Lamp"));
+       },
+       {"removed Stage/Lamp", "moved Floor/Bulb under Floor"},
+       {"removed Stage/Lamp", "inserted Floor/Bulb under Floor"}},
       {"siblings reordered",
        [](qvhost::Scene& s) {
          auto box = Take(At(s, "Stage/Box"));

@@ -17,6 +17,14 @@ namespace qvhost {
 
 namespace {
 
+// `object` without one of its keys, copying only what it keeps.
+ordered_json Without(const ordered_json& object, const char* key) {
+  ordered_json kept = ordered_json::object();
+  for (auto it = object.begin(); it != object.end(); ++it)
+    if (it.key() != key) kept[it.key()] = it.value();
+  return kept;
+}
+
 // Walks the "elements" of a scene's JSON in tree order, checking what the snapshot reads
 // of each; `Identify` decides the identity and path of each element met.
 class SnapshotBuilder {
@@ -27,9 +35,7 @@ class SnapshotBuilder {
   TreeSnapshot Build(const ordered_json& scene) {
     if (!scene.is_object()) Fail("$", "an object");
     TreeSnapshot snapshot;
-    ordered_json rest = scene;
-    rest.erase("elements");
-    snapshot.rest = CanonicalJson(rest);
+    snapshot.rest = CanonicalJson(Without(scene, "elements"));
     if (const auto elements = scene.find("elements"); elements != scene.end())
       Children(*elements, "$.elements", TreeSnapshot::kNone, snapshot);
     return snapshot;
@@ -58,9 +64,7 @@ class SnapshotBuilder {
       element.name = name->get<std::string>();
       element.parent = parent;
       element.previous = previous;
-      ordered_json fields = entry;
-      fields.erase("children");
-      element.fields = CanonicalJson(fields);
+      element.fields = CanonicalJson(Without(entry, "children"));
       Identify(element, snapshot, at);
       previous = snapshot.elements.size();
       snapshot.elements.push_back(std::move(element));
