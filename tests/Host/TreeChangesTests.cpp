@@ -1,6 +1,7 @@
 // Change reports over snapshots of the element tree: live identity against path and name,
 // removals, insertions, copies, moves, fields, and lines cut safely.
 #include <functional>
+#include <stdexcept>
 
 #include "LeakCheck.h"
 #include "qvhost/HostError.h"
@@ -217,7 +218,7 @@ TEST_F(TreeChangesTest, LongLinesAreCutBetweenCharactersAndKeepTheArrow) {
   }
 }
 
-TEST_F(TreeChangesTest, TextThatIsNoSceneIsRefusedSayingWhere) {
+TEST_F(TreeChangesTest, TextThatIsNoSceneIsRefusedSayingWhereAndSoIsABrokenSnapshot) {
   struct Case {
     const char* text;
     const char* expected;
@@ -240,6 +241,13 @@ TEST_F(TreeChangesTest, TextThatIsNoSceneIsRefusedSayingWhere) {
   EXPECT_THROW(TreeSnapshot::FromFile(std::string(QV_TEST_DATA) + "/no-such-scene.json"), qvhost::HostError);
   const TreeSnapshot file = TreeSnapshot::FromFile(std::string(QV_TEST_DATA) + "/every-section.qvscene.json");
   EXPECT_FALSE(file.elements.empty());
+  // A snapshot made by hand whose element names a later one as its parent.
+  TreeSnapshot forward;
+  forward.elements.resize(2);
+  forward.elements[0].identity = "a";
+  forward.elements[0].parent = 1;
+  forward.elements[1].identity = "b";
+  EXPECT_THROW(TreeChanges(forward, file), std::invalid_argument);
 }
 
 }  // namespace

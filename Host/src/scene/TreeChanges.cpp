@@ -2,6 +2,7 @@
 #include "qvhost/TreeChanges.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <unordered_map>
 
 #include "JsonChanges.h"
@@ -16,10 +17,17 @@ namespace {
 using Element = TreeSnapshot::Element;
 constexpr size_t kNone = TreeSnapshot::kNone;
 
+// The elements by identity. A snapshot lists parents and previous siblings before the
+// elements that name them; one that does not is refused rather than read out of bounds.
 std::unordered_map<std::string, size_t> IndexByIdentity(const TreeSnapshot& snapshot) {
   std::unordered_map<std::string, size_t> index;
   index.reserve(snapshot.elements.size());
-  for (size_t i = 0; i < snapshot.elements.size(); ++i) index.emplace(snapshot.elements[i].identity, i);
+  for (size_t i = 0; i < snapshot.elements.size(); ++i) {
+    const Element& element = snapshot.elements[i];
+    if ((element.parent != kNone && element.parent >= i) || (element.previous != kNone && element.previous >= i))
+      throw std::invalid_argument("tree snapshot: element " + std::to_string(i) + " names a later element");
+    index.emplace(element.identity, i);
+  }
   return index;
 }
 
