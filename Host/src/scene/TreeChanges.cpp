@@ -17,30 +17,14 @@ namespace {
 using Element = TreeSnapshot::Element;
 constexpr size_t kNone = TreeSnapshot::kNone;
 
-// The elements by identity. A snapshot lists parents and previous siblings before the
-// elements that name them; one that does not is refused rather than read out of bounds.
-std::unordered_map<std::string, size_t> IndexByIdentity(const TreeSnapshot& snapshot) {
-  std::unordered_map<std::string, size_t> index;
-  index.reserve(snapshot.elements.size());
+// A snapshot lists parents and previous siblings before the elements that name them; one
+// that does not is refused rather than read out of bounds.
+void CheckOrder(const TreeSnapshot& snapshot) {
   for (size_t i = 0; i < snapshot.elements.size(); ++i) {
     const Element& element = snapshot.elements[i];
     if ((element.parent != kNone && element.parent >= i) || (element.previous != kNone && element.previous >= i))
       throw std::invalid_argument("tree snapshot: element " + std::to_string(i) + " names a later element");
-    index.emplace(element.identity, i);
   }
-  return index;
-}
-
-// Whether `was` of `before` and `is` of `after` have the same parent (or both none).
-bool SameParent(const TreeSnapshot& before, const Element& was, const TreeSnapshot& after, const Element& is) {
-  if (was.parent == kNone || is.parent == kNone) return was.parent == is.parent;
-  return before.elements[was.parent].identity == after.elements[is.parent].identity;
-}
-
-// Whether the element's parent is in `other` (a top-level element's always is).
-bool ParentIsIn(const TreeSnapshot& snapshot, const Element& element,
-                const std::unordered_map<std::string, size_t>& other) {
-  return element.parent == kNone || other.count(snapshot.elements[element.parent].identity) != 0;
 }
 
 // "<verb> P after S", "<verb> P under Q" or "<verb> P first at the top level": where
@@ -76,28 +60,34 @@ std::vector<bool> OutOfOrder(const std::vector<size_t>& sequence) {
 class ChangeReport {
  public:
   ChangeReport(const TreeSnapshot& before, const TreeSnapshot& after, const TreeChangeOptions& options)
-      : fBefore(before), fAfter(after), fOptions(options), fBeforeIndex(IndexByIdentity(before)),
-        fAfterIndex(IndexByIdentity(after)), fMatch(after.elements.size(), kNone),
-        fMoved(after.elements.size(), false) {
+      : fBefore(before), fAfter(after), fOptions(options), fMatch(after.elements.size(), kNone),
+        fKept(before.elements.size(), false), fMoved(after.elements.size(), false) {
+    CheckOrder(before);
+    CheckOrder(after);
+    std::unordered_map<std::string, size_t> index;  // the elements before by identity
+    index.reserve(before.elements.size());
+    for (size_t i = 0; i < before.elements.size(); ++i) index.emplace(before.elements[i].identity, i);
     for (size_t i = 0; i < after.elements.size(); ++i)
-      if (const auto found = fBeforeIndex.find(after.elements[i].identity); found != fBeforeIndex.end())
+      if (const auto found = index.find(after.elements[i].identity); found != index.end() && !fKept[found->second]) {
         fMatch[i] = found->second;
+        fKept[found->second] = true;
+      }
     FindReorderedSiblings();
   }
 
   std::vector<std::string> Lines() {
     for (const Element& element : fBefore.elements)
-      if (!fAfterIndex.count(element.identity) && ParentIsIn(fBefore, element, fAfterIndex))
+      if (!fKept[&element - fBefore.elements.data()] && (element.parent == kNone || fKept[element.parent]))
         fLines.push_back(FitLine({element.path}, {"removed ", ""}, fOptions.width));
     for (size_t i = 0; i < fAfter.elements.size(); ++i) {
       const Element& element = fAfter.elements[i];
       if (fMatch[i] == kNone) {
-        if (ParentIsIn(fAfter, element, fBeforeIndex))
+        if (element.parent == kNone || fMatch[element.parent] != kNone)
           fLines.push_back(PlacedLine("inserted", fAfter, element, fOptions.width));
         continue;
       }
       const Element& was = fBefore.elements[fMatch[i]];
-      if (fMoved[i] || !SameParent(fBefore, was, fAfter, element))
+      if (fMoved[i] || !SameParent(i))
         fLines.push_back(PlacedLine("moved", fAfter, element, fOptions.width));
       if (was.fields != element.fields) Fields(&element.path, Parse(was.fields), Parse(element.fields), "");
     }
@@ -108,6 +98,14 @@ class ChangeReport {
  private:
   static ordered_json Parse(const std::string& text) { return ordered_json::parse(text); }
 
+  // Whether the element at `i` after, found before, has the same parent (or none) as then.
+  bool SameParent(size_t i) const {
+    const size_t parent = fAfter.elements[i].parent;
+    const size_t was = fBefore.elements[fMatch[i]].parent;
+    if (parent == kNone || was == kNone) return parent == was;
+    return fMatch[parent] == was;
+  }
+
   // Marks the elements that kept their parent but not their order among the siblings
   // that kept it too.
   void FindReorderedSiblings() {
@@ -117,7 +115,7 @@ class ChangeReport {
     std::unordered_map<size_t, std::vector<size_t>> kept;  // after parent -> children in order
     for (size_t i = 0; i < fAfter.elements.size(); ++i) {
       const Element& element = fAfter.elements[i];
-      if (fMatch[i] != kNone && SameParent(fBefore, fBefore.elements[fMatch[i]], fAfter, element))
+      if (fMatch[i] != kNone && SameParent(i))
         kept[element.parent].push_back(i);
     }
     for (const auto& [parent, children] : kept) {
@@ -147,8 +145,8 @@ class ChangeReport {
   const TreeSnapshot& fBefore;
   const TreeSnapshot& fAfter;
   const TreeChangeOptions& fOptions;
-  std::unordered_map<std::string, size_t> fBeforeIndex, fAfterIndex;
   std::vector<size_t> fMatch;  // per after-element, the same element's index before
+  std::vector<bool> fKept;     // per before-element, whether it is still there after
   std::vector<bool> fMoved;    // per after-element, reordered among its kept siblings
   std::vector<std::string> fLines;
 };
