@@ -37,11 +37,14 @@ QVHOST_API bool IsKeyField(const std::string& field);
 //   "P: field: old -> new"          a changed field of an element (nested fields by
 //                                   their JSON path inside the element);
 //   "where: old -> new"             a change elsewhere in the scene ("$.view.panes[0].scale").
-// An element replaced by a copy reads as "removed P" and "inserted P ...": the copy is
-// another element, whatever its name. Removals come first, in the before-tree's order; then
-// the after-tree's elements in its order, each with its place and then its fields; then
-// the rest of the scene. Paths are those of the before-tree for removals and of the
-// after-tree otherwise.
+// Between snapshots of a live document an element replaced by a copy reads as "removed P"
+// and "inserted P ...": the copy is another element, whatever its name. Between snapshots
+// of scene text an element is its path, so a copy at the same path reads as its field
+// changes, and a renamed or re-parented element as removed and inserted.
+// Removals come first, in the before-tree's order; then the after-tree's elements in its
+// order, each with its place and then its fields; then the rest of the scene. Paths are
+// those of the before-tree for removals and of the after-tree otherwise. Every line is
+// cut to `options.width` bytes, each of its parts keeping its start.
 QVHOST_API std::vector<std::string> TreeChanges(const TreeSnapshot& before, const TreeSnapshot& after,
                                                 const TreeChangeOptions& options = {});
 
