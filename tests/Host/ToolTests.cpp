@@ -91,6 +91,31 @@ TEST(RunToolTest, CropRevertResetsTheExampleAndUndoRestoresIt) {
   EXPECT_EQ(ReadFile(undone), ReadFile(kExample));
 }
 
+// A command that replaces an element by a copy: the report reads as that, not as renamings
+// of the siblings, and a scene saved with the original out of the tree loads again.
+TEST(RunToolTest, AnElementReplacedByACopyReadsAsRemovedAndInserted) {
+  const std::string scene = WriteTempFile("replaced-tree.json", R"({"qvscene": 1, "elements": [
+      {"name": "Stage", "children": [{"name": "Lamp"}, {"name": "Box", "transform": {"translation": [1, 2, 3]}},
+      {"name": "Crate"}]}, {"name": "Floor"}]})");
+  const std::string replaced = "  removed Stage/Box\n  inserted Stage/Box after Stage/Lamp\n";
+  const struct {
+    const char* then;
+    const char* changes;
+  } cases[] = {{"", "changes:\n"}, {" --then undo", "changes: none\n"}, {" --then undo --then redo", "changes:\n"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.then);
+    const std::string saved = testing::TempDir() + std::to_string(getpid()) + "-replaced.json";
+    const ToolRun run = RunQvhost("run " + std::string("\"ProbeModule command\"") + " --scene " + scene +
+                                  " --select Stage/Box --set Mode=10" + c.then + " --save " + saved + kModules);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(c.changes), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find(replaced) != std::string::npos, std::string(c.changes) == "changes:\n") << run.out;
+    EXPECT_EQ(run.out.find("Crate"), std::string::npos) << "the siblings did not change:\n" << run.out;
+    const ToolRun reload = RunQvhost("format " + saved);
+    EXPECT_EQ(reload.status, 0) << reload.err;
+  }
+}
+
 TEST(RunToolTest, BadInputIsRefusedWithStatusTwoAndWritesNothing) {
   const std::string malformed = WriteTempFile("malformed.json", "{\"qvscene\": 1, \"elements\": [");
   const std::string unknownKey = WriteTempFile("unknown-key.json", "{\"qvscene\": 1, \"colour\": 1}");

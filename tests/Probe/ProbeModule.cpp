@@ -5,6 +5,7 @@
 #include "qvplatform/Platform.h"
 
 #include "IHostScene.h"
+#include "IHostSelection.h"
 #include "IHostViews.h"
 #include "QVArray.h"
 #include "QVCountedPtr.h"
@@ -32,6 +33,7 @@ enum ProbeMode : int32_t {
   kProbeKeepObject = 7,     // takes a reference to the context and never gives it back
   kProbeBlockThenThrow = 8,  // allocates a 100-byte block, then raises without freeing it
   kProbeReleaseTwice = 9,   // releases the context it holds once too often
+  kProbeReplaceByCopy = 10,  // replaces the first selected element by a copy of it
 };
 
 // The view of the active pane of the current document's 3D view, or null.
@@ -84,6 +86,10 @@ class TProbeCommand final : public TQVSceneCommand {
     fParameters.factor = 1.0f;
   }
 
+  ~TProbeCommand() {
+    fOriginalRecord.Discard();
+    fCopyRecord.Discard();
+  }
   int32_t Release() override { return QVReleaseComponent(this); }
 
   bool AvailabilityQueryA() override { return true; }
@@ -132,6 +138,9 @@ class TProbeCommand final : public TQVSceneCommand {
       case kProbeReleaseTwice:
         if (fContext) fContext->Release();
         break;
+      case kProbeReplaceByCopy:
+        ReplaceSelectedByCopy();
+        break;
       default:
         break;
     }
@@ -143,6 +152,35 @@ class TProbeCommand final : public TQVSceneCommand {
   bool Redo() override { return Swap(); }
 
  private:
+  // The copy goes in right after the element, which then leaves the tree.
+  void ReplaceSelectedByCopy() {
+    TQVCountedPtr<IHostSelection> selection;
+    if (!fContext || fContext->GetSelection(selection.Put()) != kQVOk || !selection) return;
+    for (int32_t i = 0; i < selection->GetItemCount() && !fOriginal; ++i)
+      if (selection->GetItemClassPath(i).LastFamily() == QVFourCC("Tree")) QVQuery(selection->GetItemObject(i), fOriginal);
+    if (!fOriginal || fOriginal->DeepCopy(1, fCopy.Put()) != kQVOk || !fCopy) return;
+    fOriginal->InsertNextTo(fCopy.Get());
+    Take(fOriginal.Get(), fOriginalRecord);
+  }
+  static void Take(IHostTreeElement* element, RemovalRecord& record) {
+    TQVCountedPtr<IUnknown> token;
+    element->Remove(token.Put(), &record);
+  }
+  static void PutBack(RemovalRecord& record) {
+    if (IHostTreeElement* element = static_cast<IHostTreeElement*>(record.references[0])) element->ReInsert(&record);
+    record.Discard();
+  }
+  // Undo takes the copy out and puts the element back; Redo the other way round.
+  void SwapCopy() {
+    if (!fUndone) {
+      Take(fCopy.Get(), fCopyRecord);
+      PutBack(fOriginalRecord);
+    } else {
+      PutBack(fCopyRecord);
+      Take(fOriginal.Get(), fOriginalRecord);
+    }
+  }
+
   // Undo and Redo are one exchange.
   bool Swap() {
     if (fMoved) {  // the Do that was cut short, taken back
@@ -151,6 +189,7 @@ class TProbeCommand final : public TQVSceneCommand {
       return true;
     }
     if (!fDone) return false;
+    if (fCopy) SwapCopy();
     fParameters.changes += fUndone ? 1 : -1;
     fUndone = !fUndone;
     return true;
@@ -159,6 +198,8 @@ class TProbeCommand final : public TQVSceneCommand {
   ProbeParameters fParameters;
   TQVCountedPtr<IHostCommandContext> fContext;
   TQVCountedPtr<IHostPaneView> fMoved;
+  TQVCountedPtr<IHostTreeElement> fOriginal, fCopy;  // the replaced element and its copy
+  RemovalRecord fOriginalRecord, fCopyRecord;        // of the one out of the tree
   int32_t fOffset[2] = {0, 0};
   bool fDone = false;
   bool fUndone = false;

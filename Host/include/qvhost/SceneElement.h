@@ -55,6 +55,8 @@ class QVHOST_API SceneElement final : public HostObject<IHostTreeElement, HostAn
   const TQVTransform& Local() const { return fLocal; }
   void SetLocal(const TQVTransform& transform) { fLocal = transform; }
   SceneElement* Parent() const { return fParent; }
+  // Whether `ancestor` is above this element in its tree.
+  bool IsUnder(const SceneElement& ancestor) const;
   const std::list<SceneElement*>& Children() const { return fChildren; }
   // Appends `child` (not in a tree); false when it is in a tree or would become its own
   // ancestor.
@@ -79,6 +81,10 @@ class QVHOST_API SceneElement final : public HostObject<IHostTreeElement, HostAn
   void DetachComponents();
   // Changes of any element's place in a tree since the process started.
   static uint64_t TreeVersion();
+  // Names this element for the length of the process: every element made, copies
+  // included, takes the next number, so no two elements ever share one (an address can
+  // be taken again after a free; a serial number cannot).
+  uint64_t Serial() const { return fSerial; }
 
   // What reference lists and scene files name the element by: 0 until it is first asked
   // for its reference list. Identifiers given later are larger than any set before, so
@@ -103,6 +109,7 @@ class QVHOST_API SceneElement final : public HostObject<IHostTreeElement, HostAn
   void InsertAt(std::list<SceneElement*>::iterator position, SceneElement* child);
   void Detach();
 
+  const uint64_t fSerial;
   std::string fName;
   TQVTransform fLocal;
   SceneElement* fParent = nullptr;                      // not counted

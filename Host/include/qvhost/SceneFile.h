@@ -43,7 +43,8 @@ QVHOST_API std::string SceneText(Document& document);
 // Writes the canonical text through a temporary file renamed into place.
 QVHOST_API void SaveSceneFile(Document& document, const std::string& path);
 
-// "where: before -> after" for every value that differs between two scene texts.
+// The change lines between two scene texts, elements known by path and name
+// (TreeChanges over two TreeSnapshot::FromText).
 QVHOST_API std::vector<std::string> SceneChanges(const std::string& before, const std::string& after);
 
 // Writes `contents` to a temporary file beside `path` and renames it into place; on any

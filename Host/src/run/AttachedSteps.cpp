@@ -11,6 +11,7 @@
 #include "qvhost/HostError.h"
 #include "qvhost/SceneElement.h"
 #include "qvhost/SceneFile.h"
+#include "qvhost/TreeChanges.h"
 
 namespace qvhost {
 
@@ -76,7 +77,7 @@ void CheckAttachedOptions(const RunRequest& request) {
 void RunAttachedSteps(RunScene& run) {
   CommandSession& session = run.session;
   SceneElement& element = CarrierElement(run);
-  const std::string before = SceneText(run.document);
+  const TreeSnapshot before = TreeSnapshot::Of(run.document);
   std::vector<std::string> parameters, transforms, keys;
   try {
     ComponentCarrier& carrier = session.Attach(element);
@@ -96,11 +97,12 @@ void RunAttachedSteps(RunScene& run) {
     run.report.RecordThrow();
   }
   session.Release();
+  const TreeSnapshot after = TreeSnapshot::Of(run.document);
   run.after = SceneText(run.document);
   run.report.Section("parameters", "parameters") = parameters;
   run.report.Section("keys", "keys") = keys;
   run.report.Section("transforms", "transforms") = transforms;
-  run.report.Section("changes", "changes", true) = SceneChanges(before, run.after);
+  run.report.Section("changes", "changes", true) = TreeChanges(before, after);
 }
 
 }  // namespace qvhost

@@ -5,6 +5,7 @@
 #include "qvhost/CodePageText.h"
 #include "qvhost/HostError.h"
 #include "qvhost/SceneFile.h"
+#include "qvhost/TreeChanges.h"
 
 namespace qvhost {
 
@@ -49,7 +50,7 @@ void RunCommandSteps(RunScene& run) {
   Select(run);
   const RunRound& round = run.request.rounds.front();
   SetPickAnswer(run, round.pick);
-  const std::string before = SceneText(run.document);
+  const TreeSnapshot before = TreeSnapshot::Of(run.document);
   const KeyChanges keys(run.document);
   CommandSession& session = run.session;
   std::vector<std::string> parameters;
@@ -69,13 +70,13 @@ void RunCommandSteps(RunScene& run) {
     run.report.RecordThrow();
   }
   session.Release();
+  const TreeSnapshot after = TreeSnapshot::Of(run.document);
   run.after = SceneText(run.document);
   run.report.Section("parameters", "parameters") = parameters;
   run.report.Section("movedKeys", "moved keys", true) = keys.MovedKeys();
   run.report.Section("interpolations", "changed interpolations", true) = keys.Interpolations();
-  std::vector<std::string>& changes = run.report.Section("changes", "changes", true);
-  for (const std::string& change : SceneChanges(before, run.after))  // keys are reported above
-    if (change.find(".track[") == std::string::npos) changes.push_back(change);
+  // Keys are reported above, by identity.
+  run.report.Section("changes", "changes", true) = TreeChanges(before, after, TreeChangeOptions::WithoutKeys());
 }
 
 }  // namespace qvhost

@@ -25,6 +25,7 @@ class RemovalToken final : public HostObject<IHostRemovalToken> {};
 std::atomic<uint64_t> gTreeVersion{0};
 std::atomic<uint64_t> gIdentifierVersion{0};
 std::atomic<int32_t> gLastIdentifier{0};  // the largest identifier given or set
+std::atomic<uint64_t> gLastSerial{0};
 
 TQVVector3 Apply(const TQVMatrix33& m, const TQVVector3& v) {
   return {m.m[0] * v.x + m.m[1] * v.y + m.m[2] * v.z, m.m[3] * v.x + m.m[4] * v.y + m.m[5] * v.z,
@@ -66,7 +67,7 @@ Matrix34 Inverse(const Matrix34& m) {
   return result;
 }
 
-SceneElement::SceneElement(std::string name) : fName(std::move(name)) {}
+SceneElement::SceneElement(std::string name) : fSerial(++gLastSerial), fName(std::move(name)) {}
 
 TQVCountedPtr<SceneElement> SceneElement::Create(std::string name) {
   return Adopt<SceneElement>(new SceneElement(std::move(name)));
@@ -179,6 +180,12 @@ QVResult SceneElement::Remove(IUnknown** token, RemovalRecord* record) {
   Detach();
   if (token) *token = new RemovalToken();
   return kQVOk;
+}
+
+bool SceneElement::IsUnder(const SceneElement& ancestor) const {
+  for (const SceneElement* above = fParent; above; above = above->fParent)
+    if (above == &ancestor) return true;
+  return false;
 }
 
 QVResult SceneElement::ReInsert(const RemovalRecord* record) {

@@ -20,6 +20,7 @@
 #include "qvhost/TokenStream.h"
 #include "qvplatform/Platform.h"
 #include "qvhost/CodePageText.h"
+#include "qvhost/TreeChanges.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -698,35 +699,6 @@ void AppendElement(const SceneElement& element, const std::set<const void*>& sel
   out += "\n" + Indent(indent) + "}";
 }
 
-void Compare(const ordered_json& before, const ordered_json& after, const std::string& where,
-             std::vector<std::string>& changes) {
-  if (before.is_object() && after.is_object()) {
-    for (auto it = before.begin(); it != before.end(); ++it) {
-      const std::string at = where + "." + it.key();
-      if (after.contains(it.key()))
-        Compare(it.value(), after[it.key()], at, changes);
-      else
-        changes.push_back(at + ": " + CanonicalJson(it.value()).substr(0, 200) + " -> (none)");
-    }
-    for (auto it = after.begin(); it != after.end(); ++it)
-      if (!before.contains(it.key())) Compare(ordered_json(), it.value(), where + "." + it.key(), changes);
-    return;
-  }
-  const bool plainArrays = before.is_array() && after.is_array() && before.size() == after.size();
-  if (plainArrays) {
-    bool nested = false;
-    for (const auto& element : before) nested = nested || element.is_structured();
-    if (nested) {
-      for (size_t i = 0; i < before.size(); ++i)
-        Compare(before[i], after[i], where + "[" + std::to_string(i) + "]", changes);
-      return;
-    }
-  }
-  const std::string a = before.is_null() ? "(none)\n" : CanonicalJson(before);
-  const std::string b = after.is_null() ? "(none)\n" : CanonicalJson(after);
-  if (a != b) changes.push_back(where + ": " + a.substr(0, a.size() - 1) + " -> " + b.substr(0, b.size() - 1));
-}
-
 }  // namespace
 
 TQVCountedPtr<Document> LoadSceneFile(const std::string& path, std::shared_ptr<Journal> journal,
@@ -773,8 +745,10 @@ std::string SceneText(Document& document) {
   }
   if (scene.extra) out["extra"] = ObjectJson(*scene.extra, selected, codePage);
   ordered_json selection = ordered_json::array();
+  // A selected element out of the tree (a command took it out) is no element of the file.
   for (const SelectionItem& item : scene.GetSelection().Items())
-    if (SceneElement* element = AsSceneElement(item.object.Get())) selection.push_back(Utf8(element->Path(), codePage, element->Path()));
+    if (SceneElement* element = AsSceneElement(item.object.Get()); element && element->IsUnder(scene.Root()))
+      selection.push_back(Utf8(element->Path(), codePage, element->Path()));
   if (!selection.empty()) out["selection"] = selection;
   if (View3D* view = document.View()) {
     ordered_json panes = ordered_json::array();
@@ -821,9 +795,7 @@ std::string SceneText(Document& document) {
 void SaveSceneFile(Document& document, const std::string& path) { WriteFileAtomically(path, SceneText(document)); }
 
 std::vector<std::string> SceneChanges(const std::string& before, const std::string& after) {
-  std::vector<std::string> changes;
-  Compare(ordered_json::parse(before), ordered_json::parse(after), "$", changes);
-  return changes;
+  return TreeChanges(TreeSnapshot::FromText(before, "the scene before"), TreeSnapshot::FromText(after, "the scene after"));
 }
 
 void WriteFileAtomically(const std::string& requested, const std::string& contents) {
