@@ -520,10 +520,16 @@ TEST_F(SceneFileTest, AComponentsFailingReadOrWriteIsRefused) {
   const fs::path folder = fs::path(testing::TempDir()) / ("qvscene-component-" + std::to_string(getpid()));
   fs::create_directories(folder);
   const std::string target = (folder / "saved.json").string();
-  for (const QVResult write : {kQVErrNotSupported, kQVErrOutOfMemory}) {
+  // Also when much of the text has gone to the temporary file before the failure.
+  std::string large = R"({"qvscene": 1, "elements": [)";
+  for (int i = 0; i < 30000; ++i)
+    large += R"({"name": "A)" + std::to_string(i) + R"(", "animation": {"track": [{"time": 0}, {"time": 5}]}}, )";
+  large += scene.substr(scene.find("{\"name\": \"B\""));
+  for (const auto& [text, write] : {std::pair{scene, kQVErrNotSupported}, std::pair{scene, kQVErrOutOfMemory},
+                                    std::pair{large, kQVErrNotSupported}}) {
     std::ofstream(target) << "old\n";
     AnsweringMaker maker(kQVOk, write);
-    auto document = qvhost::ParseScene(scene, "scene.json", journal, &maker);
+    auto document = qvhost::ParseScene(text, "scene.json", journal, &maker);
     try {
       qvhost::SaveSceneFile(*document, target);
       ADD_FAILURE() << "saved";
