@@ -19,40 +19,39 @@ namespace {
 
 using nlohmann::json;
 
-// The bytes of a document, from memory or a file descriptor, checked as they are handed
-// on: a NUL byte, a byte that breaks UTF-8 or one past the size limit ends the input
-// there, and the reason is kept.
+// The bytes of a document, from memory or a file descriptor, checked a block at a time:
+// a NUL byte, a byte that breaks UTF-8 or one past the size limit ends the input there,
+// and the reason is kept. The parser reads the checked bytes straight from the block.
 class ByteSource {
  public:
   enum class Stop { None, End, Nul, Utf8, TooLarge, ReadError };
 
-  ByteSource(const char* data, size_t size) : fData(data), fSize(size) {}
-  explicit ByteSource(int descriptor) : fDescriptor(descriptor), fBuffer(1 << 16) {}
+  ByteSource(const char* data, size_t size) { Take(data, size); }
+  explicit ByteSource(int descriptor) : fDescriptor(descriptor), fBuffer(1 << 20) {}
 
-  // The next byte, or -1 at the end of the input (or where it stopped).
-  int Peek() {
-    if (fStop != Stop::None) return -1;
-    if (fAt == fSize && !Fill()) return -1;
-    const uint8_t byte = uint8_t(fData[fAt]);
-    if (fOffset >= JsonCheck::kMaxFileBytes) return Halt(Stop::TooLarge);
-    if (byte == 0) return Halt(Stop::Nul);
-    if (!Utf8(byte)) return Halt(Stop::Utf8);
-    return byte;
-  }
-  void Advance() {
-    ++fAt;
-    ++fOffset;
-  }
+  // Whether the input has ended (or stopped) at the current byte.
+  bool AtEnd() { return fAt == fLimit && !More(); }
+  char Current() const { return *fAt; }
+  void Advance() { ++fAt; }
 
   Stop Stopped() const { return fStop; }
   // The offset of the byte it stopped at; for invalid UTF-8, where the character began.
-  uint64_t Offset() const { return fStop == Stop::Utf8 || InsideCharacter() ? fCharacterStart : fOffset; }
+  uint64_t Offset() const {
+    const uint64_t at = fBase + uint64_t(fAt - fData);
+    return fStop == Stop::Utf8 || InsideCharacter() ? fCharacterStart : at;
+  }
   int Error() const { return fError; }
   // The input ended inside a UTF-8 character.
   bool InsideCharacter() const { return fContinuations > 0; }
 
  private:
-  bool Fill() {
+  // Past the checked bytes of the block: the reason it stopped there, or the next block.
+  bool More() {
+    if (fStop != Stop::None) return false;
+    if (fPending != Stop::None) {
+      fStop = fPending;
+      return false;
+    }
     if (fDescriptor < 0) {
       fStop = Stop::End;
       return false;
@@ -66,27 +65,43 @@ class ByteSource {
       fStop = got < 0 ? Stop::ReadError : Stop::End;
       return false;
     }
-    fData = fBuffer.data();
-    fSize = size_t(got);
-    fAt = 0;
-    return true;
+    fBase += uint64_t(fData == nullptr ? 0 : fLimit - fData);
+    Take(fBuffer.data(), size_t(got));
+    return fAt != fLimit || More();
   }
 
-  int Halt(Stop why) {
-    fStop = why;
-    return -1;
+  // Makes `data` the current block and checks it up to the first byte that stops the input.
+  void Take(const char* data, size_t size) {
+    fData = fAt = data;
+    const uint64_t room = fBase >= JsonCheck::kMaxFileBytes ? 0 : JsonCheck::kMaxFileBytes - fBase;
+    const size_t allowed = uint64_t(size) > room ? size_t(room) : size;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(data);
+    size_t i = 0;
+    for (; i < allowed; ++i) {
+      const uint8_t byte = bytes[i];
+      if (byte - 1u < 0x7Fu && fContinuations == 0) continue;  // plain ASCII, not NUL
+      if (byte == 0) {
+        fPending = Stop::Nul;
+        break;
+      }
+      if (!Utf8(byte, fBase + i)) {
+        fPending = Stop::Utf8;
+        break;
+      }
+    }
+    if (i == allowed && allowed < size) fPending = Stop::TooLarge;
+    fLimit = data + i;
   }
 
-  // Whether `byte` may come next in UTF-8 (called once per byte, in order).
-  bool Utf8(uint8_t byte) {
-    if (fCheckedOffset == fOffset + 1) return true;  // peeked before
+  // Whether `byte` at `offset` may come next in UTF-8 (called once per byte, in order).
+  bool Utf8(uint8_t byte, uint64_t offset) {
     if (fContinuations > 0) {
       if (byte < fLow || byte > fHigh) return false;
       fLow = 0x80;
       fHigh = 0xBF;
       --fContinuations;
     } else if (byte >= 0x80) {
-      fCharacterStart = fOffset;
+      fCharacterStart = offset;
       fLow = 0x80;
       fHigh = 0xBF;
       if (byte >= 0xC2 && byte <= 0xDF) {
@@ -103,20 +118,19 @@ class ByteSource {
         return false;
       }
     }
-    fCheckedOffset = fOffset + 1;
     return true;
   }
 
   const char* fData = nullptr;
-  size_t fSize = 0;
-  size_t fAt = 0;
+  const char* fAt = nullptr;
+  const char* fLimit = nullptr;  // the end of the checked bytes of the block
+  uint64_t fBase = 0;            // the offset of the block's first byte
   int fDescriptor = -1;
   std::vector<char> fBuffer;
-  uint64_t fOffset = 0;
-  uint64_t fCheckedOffset = 0;
   uint64_t fCharacterStart = 0;
   int fContinuations = 0;
   uint8_t fLow = 0x80, fHigh = 0xBF;
+  Stop fPending = Stop::None;  // why the checked bytes of the block end early
   Stop fStop = Stop::None;
   int fError = 0;
 };
@@ -132,7 +146,7 @@ class ByteIterator {
 
   ByteIterator() = default;
   explicit ByteIterator(ByteSource* source) : fSource(source) {}
-  char operator*() const { return char(fSource->Peek()); }
+  char operator*() const { return fSource->Current(); }
   ByteIterator& operator++() {
     fSource->Advance();
     return *this;
@@ -146,7 +160,7 @@ class ByteIterator {
   bool operator!=(const ByteIterator& other) const { return !(*this == other); }
 
  private:
-  bool AtEnd() const { return !fSource || fSource->Peek() < 0; }
+  bool AtEnd() const { return !fSource || fSource->AtEnd(); }
   ByteSource* fSource = nullptr;
 };
 

@@ -1,7 +1,9 @@
 // qvhost format: a scene file checked and written in its canonical form.
 #include <cstdio>
+#include <optional>
 
 #include "Verbs.h"
+#include "qvhost/AtomicFile.h"
 #include "qvhost/Document.h"
 #include "qvhost/HostError.h"
 #include "qvhost/ModuleSet.h"
@@ -42,16 +44,24 @@ int FormatVerb(const std::vector<std::string>& arguments) {
   auto shell = HostShell::Create();
   ModuleSet modules(folder, *shell);
   std::string text;
+  // A save is written as the text is made, and put in place only once the modules have
+  // gone without a leak.
+  std::optional<AtomicFile> file;
   {
     auto document = modules.LoadScene(path, shell->SharedJournal(), codePage);
-    text = SceneText(*document);
+    if (save.empty()) {
+      text = SceneText(*document);
+    } else {
+      file.emplace(save);
+      WriteSceneText(*document, [&file](const std::string& piece) { file->Write(piece); });
+    }
     document->DetachComponents();
   }
   if (const std::string leak = modules.UnloadAll(); !leak.empty()) throw HostError(leak);
-  if (save.empty())
-    std::fputs(text.c_str(), stdout);
+  if (file)
+    file->Commit();
   else
-    WriteFileAtomically(save, text);
+    std::fputs(text.c_str(), stdout);
   return 0;
 }
 

@@ -278,6 +278,43 @@ TEST_F(SceneFileTest, OnlyRegularFilesAreRead) {
   fs::remove_all(folder);
 }
 
+// A large file is read in blocks: a character split between two, and a stop in a later
+// one, are found at the same offsets as in a small file.
+TEST_F(SceneFileTest, LargeFilesAreCheckedAcrossReadBlocks) {
+  const fs::path folder = fs::path(testing::TempDir()) / ("qvscene-blocks-" + std::to_string(getpid()));
+  fs::create_directories(folder);
+  const std::string head = "{\"qvscene\": 1, \"extra\": {\"name\": \"";
+  // A text that starts its next byte at `offset`.
+  const auto padTo = [&](size_t offset) { return head + std::string(offset - head.size(), 'a'); };
+  const size_t mib = size_t(1) << 20;
+  const struct {
+    const char* kind;
+    std::string text, expected;  // expected empty: the file loads
+  } cases[] = {
+      {"a character across blocks", padTo(mib - 1) + "\xE2\x82\xAC\"}}", ""},
+      {"a character across blocks, broken", padTo(mib - 1) + "\xE2\x82\x28\"}}",
+       ": invalid UTF-8 at byte offset " + std::to_string(mib - 1) + ": expected UTF-8 text"},
+      {"a NUL byte in a later block", padTo(2 * mib + 5) + std::string(1, '\0') + "\"}}",
+       ": a NUL byte at byte offset " + std::to_string(2 * mib + 5)},
+      {"ends inside a character at a block's end", padTo(mib - 1) + "\xE2",
+       ": invalid UTF-8 at byte offset " + std::to_string(mib - 1) + ": the file ends inside a character"},
+      {"truncated after a block", padTo(mib + 3),
+       ": malformed JSON: the file ends at byte offset " + std::to_string(mib + 3) + " inside the document"},
+  };
+  auto journal = std::make_shared<qvhost::Journal>();
+  for (const auto& c : cases) {
+    const std::string path = (folder / "large.json").string();
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << c.text;
+    try {
+      qvhost::LoadSceneFile(path, journal);
+      EXPECT_TRUE(c.expected.empty()) << c.kind << ": accepted";
+    } catch (const qvhost::HostError& error) {
+      EXPECT_EQ(std::string(error.what()).rfind(path + c.expected, 0), 0u) << c.kind << ": " << error.what();
+    }
+  }
+  fs::remove_all(folder);
+}
+
 // A save goes only to a regular file or a new path; anything else stays as it was.
 TEST_F(SceneFileTest, SavesOnlyOntoRegularFilesOrNewPaths) {
   const fs::path folder = fs::path(testing::TempDir()) / ("qvscene-save-" + std::to_string(getpid()));
@@ -483,10 +520,16 @@ TEST_F(SceneFileTest, AComponentsFailingReadOrWriteIsRefused) {
   const fs::path folder = fs::path(testing::TempDir()) / ("qvscene-component-" + std::to_string(getpid()));
   fs::create_directories(folder);
   const std::string target = (folder / "saved.json").string();
-  for (const QVResult write : {kQVErrNotSupported, kQVErrOutOfMemory}) {
+  // Also when much of the text has gone to the temporary file before the failure.
+  std::string large = R"({"qvscene": 1, "elements": [)";
+  for (int i = 0; i < 30000; ++i)
+    large += R"({"name": "A)" + std::to_string(i) + R"(", "animation": {"track": [{"time": 0}, {"time": 5}]}}, )";
+  large += scene.substr(scene.find("{\"name\": \"B\""));
+  for (const auto& [text, write] : {std::pair{scene, kQVErrNotSupported}, std::pair{scene, kQVErrOutOfMemory},
+                                    std::pair{large, kQVErrNotSupported}}) {
     std::ofstream(target) << "old\n";
     AnsweringMaker maker(kQVOk, write);
-    auto document = qvhost::ParseScene(scene, "scene.json", journal, &maker);
+    auto document = qvhost::ParseScene(text, "scene.json", journal, &maker);
     try {
       qvhost::SaveSceneFile(*document, target);
       ADD_FAILURE() << "saved";

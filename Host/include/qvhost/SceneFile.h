@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,8 @@ QVHOST_API TQVCountedPtr<Document> ParseScene(const std::string& text, const std
 
 // The canonical text of a document, its texts back from its code page to UTF-8.
 QVHOST_API std::string SceneText(Document& document);
+// The same handed to `write` piece by piece as it is made, so that it need not be held whole.
+QVHOST_API void WriteSceneText(Document& document, const std::function<void(const std::string&)>& write);
 // Writes the canonical text through a temporary file renamed into place.
 QVHOST_API void SaveSceneFile(Document& document, const std::string& path);
 

@@ -1,6 +1,8 @@
 // Reading, writing and comparing scene files.
 #include "qvhost/SceneFile.h"
 
+#include <functional>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,7 +10,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <set>
 
@@ -16,13 +17,13 @@
 #include "CanonicalJson.h"
 #include "../files/HostFile.h"
 #include "ParameterFields.h"
+#include "qvhost/AtomicFile.h"
 #include "qvhost/AttachedComponent.h"
 #include "qvhost/TokenStream.h"
 #include "qvplatform/Platform.h"
 #include "qvhost/CodePageText.h"
 #include "qvhost/TreeChanges.h"
 
-namespace fs = std::filesystem;
 using nlohmann::json;
 using nlohmann::ordered_json;
 
@@ -35,6 +36,8 @@ constexpr uint32_t kDefaultCodePage = 1252;
 // Deeper nesting of children or sub-nodes is refused: no real scene needs it, and reading
 // and writing recurse over it.
 constexpr int kMaxNesting = 256;
+// The text is handed on in pieces of about this size, between top-level elements.
+constexpr size_t kWrittenPiece = size_t(1) << 16;
 
 // `value` when it is an integer within 32 bits (no message needed).
 bool PlainInt32(const json& value, int32_t& out) {
@@ -715,7 +718,7 @@ TQVCountedPtr<Document> ParseScene(const std::string& text, const std::string& n
   return reader.Read(JsonCheck::Parse(text, name, &elements));
 }
 
-std::string SceneText(Document& document) {
+void WriteSceneText(Document& document, const std::function<void(const std::string&)>& write) {
   ordered_json out;
   out["qvscene"] = kFormatVersion;
   if (document.fileCodePage != 0) out["codePage"] = document.fileCodePage;
@@ -767,7 +770,10 @@ std::string SceneText(Document& document) {
   }
   ordered_json render = RenderJson(scene.GetHostRenderSetup());
   if (!render.empty()) out["render"] = render;
-  if (!streamed) return CanonicalJson(out);
+  if (!streamed) {
+    write(CanonicalJson(out));
+    return;
+  }
   // An object holding an array of objects is never on one line: each member on its own,
   // two columns in, the top-level elements four columns in, one after another.
   std::string text = "{\n";
@@ -786,64 +792,37 @@ std::string SceneText(Document& document) {
       text += firstElement ? "    " : ",\n    ";
       firstElement = false;
       AppendElement(*child, selected, codePage, 4, text);
+      if (text.size() >= kWrittenPiece) {
+        write(text);
+        text.clear();
+      }
     }
     text += "\n  ]";
   }
-  return text + "\n}\n";
+  text += "\n}\n";
+  write(text);
 }
 
-void SaveSceneFile(Document& document, const std::string& path) { WriteFileAtomically(path, SceneText(document)); }
+std::string SceneText(Document& document) {
+  std::string text;
+  WriteSceneText(document, [&text](const std::string& piece) { text += piece; });
+  return text;
+}
+
+void SaveSceneFile(Document& document, const std::string& path) {
+  AtomicFile file(path);
+  WriteSceneText(document, [&file](const std::string& piece) { file.Write(piece); });
+  file.Commit();
+}
 
 std::vector<std::string> SceneChanges(const std::string& before, const std::string& after) {
   return TreeChanges(TreeSnapshot::FromText(before, "the scene before"), TreeSnapshot::FromText(after, "the scene after"));
 }
 
-void WriteFileAtomically(const std::string& requested, const std::string& contents) {
-  const std::string shown = ShownPath(requested);
-  // A link is followed: the file it names is replaced, the link stays.
-  std::error_code error;
-  std::string path = requested;
-  if (fs::symlink_status(requested, error).type() == fs::file_type::symlink) {
-    path = fs::weakly_canonical(requested, error).string();
-    if (error) throw HostError(shown + ": cannot write the file (" + error.message() + ")");
-  }
-  // Only a regular file is replaced; a device, FIFO, socket or folder stays as it is.
-  RefuseNotAFileToWrite(shown, path);
-  const fs::path target(path);
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-  const int fd = mkstemp(temporary.data());
-  if (fd < 0) throw HostError(shown + ": cannot write the file (" + std::strerror(errno) + ")");
-  // mkstemp makes the file private: give it the old file's mode, or what the umask allows.
-  struct stat old {};
-  if (::stat(path.c_str(), &old) == 0) {
-    ::fchmod(fd, old.st_mode & 07777);
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-  }
-  const SaveCalls& calls = AtomicSaveCalls();
-  const char* data = contents.data();
-  size_t left = contents.size();
-  int failure = 0;
-  while (left > 0 && failure == 0) {
-    const ssize_t written = calls.write(fd, data, left);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      failure = written < 0 ? errno : EIO;
-      break;
-    }
-    data += written;
-    left -= size_t(written);
-  }
-  if (failure == 0 && calls.fsync(fd) != 0) failure = errno;
-  if (::close(fd) != 0 && failure == 0) failure = errno;
-  if (failure == 0 && std::rename(temporary.c_str(), path.c_str()) != 0) failure = errno;
-  if (failure != 0) {
-    std::remove(temporary.c_str());
-    throw HostError(shown + ": cannot write the file (" + std::strerror(failure) + ")");
-  }
+void WriteFileAtomically(const std::string& path, const std::string& contents) {
+  AtomicFile file(path);
+  file.Write(contents);
+  file.Commit();
 }
 
 }  // namespace qvhost
