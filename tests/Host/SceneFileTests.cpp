@@ -53,6 +53,19 @@ TEST_F(SceneFileTest, LoadingThenSavingGivesTheSameFile) {
   const std::string saved = qvhost::SceneText(*edges);
   auto reread = qvhost::ParseScene(saved, "saved.json", journal);
   EXPECT_EQ(qvhost::SceneText(*reread), saved);
+  // Numbers take the shortest text that reads back as the same float.
+  const struct {
+    const char* in;
+    const char* out;
+  } numbers[] = {{"10", "10"},     {"100.0", "100"},       {"1000", "1000"},         {"0.1", "0.1"},
+                 {"1e20", "1e+20"}, {"0.00001", "1e-05"}, {"123456.7", "123456.7"}, {"16777217", "16777216"}};
+  for (const auto& n : numbers) {
+    auto scene = qvhost::ParseScene(std::string(R"({"qvscene": 1, "elements": [{"name": "A", "transform": {"scale": )") +
+                                        n.in + "}}]}",
+                                    "number.json", journal);
+    EXPECT_NE(qvhost::SceneText(*scene).find(std::string("\"scale\": ") + n.out + "}"), std::string::npos)
+        << n.in << "\n" << qvhost::SceneText(*scene);
+  }
 
   auto document = qvhost::LoadSceneFile(std::string(QV_TEST_DATA) + "/every-section.qvscene.json", journal);
   qvhost::Scene& scene = document->GetScene();

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace qvhost {
 
@@ -14,12 +15,15 @@ std::string Number(const nlohmann::ordered_json& value) {
   const double number = value.get<double>();
   const float single = float(number);
   if (single == 0.0f) return "0";  // -0 would read back as the integer 0
-  char text[32];
+  // The shortest text that reads back as the same float: "10", not "1e+01".
+  std::string shortest;
   for (int precision = 1; precision <= 9; ++precision) {
+    char text[32];
     std::snprintf(text, sizeof text, "%.*g", precision, double(single));
-    if (float(std::strtod(text, nullptr)) == single) break;
+    if (float(std::strtod(text, nullptr)) == single && (shortest.empty() || std::strlen(text) < shortest.size()))
+      shortest = text;
   }
-  return text;
+  return shortest;
 }
 
 // A plain value's JSON text; bytes that are not UTF-8 (a name a module set) are replaced.
