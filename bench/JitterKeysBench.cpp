@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "RunTimes.h"
 #include "ModuleInterfaces.h"
 #include "QVException.h"
 #include "qvhost/Animation.h"
@@ -242,29 +243,17 @@ BENCHMARK(JitterTrack)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)
 BENCHMARK(HostOpsTrack)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 // Collects each run's time so the ratios can be printed after the table.
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public RunTimes {
  public:
-  RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)  // keyed "<function>/<size>", without the run's options
-      if (!run.error_occurred) {
-        const std::string key = run.run_name.function_name + "/" + run.run_name.args;
-        fTimes[key] = run.GetAdjustedRealTime();
-        fTimes["cpu " + key] = run.GetAdjustedCPUTime();
-      }
-    ConsoleReporter::ReportRuns(runs);
-  }
-
   // The ratios by elapsed time, then by processor time, which a loaded machine disturbs less.
   void PrintRatios() const {
-    PrintRatios("");
+    PrintRatios(false);
     std::printf("by processor time:\n");
-    PrintRatios("cpu ");
+    PrintRatios(true);
   }
 
  private:
-  void PrintRatios(const std::string& clock) const {
+  void PrintRatios(bool processor) const {
     struct Case {
       const char* label;
       const char* command;
@@ -277,10 +266,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
         {"one track, 1000000 vs 100000 keys", "JitterTrack", "HostOpsTrack", "100000", "1000000"},
     };
     for (const Case& c : cases) {
-      const double* doSmall = Find(clock + c.command, c.small);
-      const double* doLarge = Find(clock + c.command, c.large);
-      const double* hostSmall = Find(clock + c.host, c.small);
-      const double* hostLarge = Find(clock + c.host, c.large);
+      const double* doSmall = Time(c.command, c.small, processor);
+      const double* doLarge = Time(c.command, c.large, processor);
+      const double* hostSmall = Time(c.host, c.small, processor);
+      const double* hostLarge = Time(c.host, c.large, processor);
       if (doSmall && doLarge) {
         const double ratio = *doLarge / *doSmall;
         std::printf("ratio %s at %s/%s (%s): %.2f  linear: %s (ratio < %g)\n", c.command, c.large, c.small, c.label,
@@ -295,20 +284,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
         std::printf("ratio %s less %s at %s/%s (the module's own work): %.2f\n", c.command, c.host, c.large, c.small,
                     (*doLarge - *hostLarge) / (*doSmall - *hostSmall));
       for (const char* size : {c.small, c.large}) {
-        const double* command = Find(clock + c.command, size);
-        const double* host = Find(clock + c.host, size);
+        const double* command = Time(c.command, size, processor);
+        const double* host = Time(c.host, size, processor);
         if (command && host)
           std::printf("host operations' share of %s at %s: %.1f%%\n", c.command, size, 100.0 * *host / *command);
       }
     }
   }
-
-  const double* Find(const std::string& name, const char* size) const {
-    const auto found = fTimes.find(name + "/" + size);
-    return found == fTimes.end() ? nullptr : &found->second;
-  }
-
-  std::map<std::string, double> fTimes;
 };
 
 }  // namespace

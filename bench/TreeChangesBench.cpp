@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "RunTimes.h"
 #include "qvhost/Document.h"
 #include "qvhost/SceneFile.h"
 #include "qvhost/TreeChanges.h"
@@ -95,16 +96,8 @@ BENCHMARK(MatchOf)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->MinT
 BENCHMARK(ChangesOf)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 // Collects each run's time so the ratios can be printed after the table.
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public RunTimes {
  public:
-  RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)  // keyed "<function>/<size>", without the run's options
-      if (!run.error_occurred) fTimes[run.run_name.function_name + "/" + run.run_name.args] = run.GetAdjustedRealTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
-
   void PrintRatios() const {
     // A hash table's lookups slow down once it outgrows the caches, so a report is
     // linear when it grows no faster than its matching does.
@@ -114,20 +107,20 @@ class RatioReporter : public benchmark::ConsoleReporter {
     } pairs[] = {{"SnapshotOf", "SceneTextOf"}, {"ChangesOf", "MatchOf"}};
     for (const auto& pair : pairs) {
       for (const char* name : {pair.baseline, pair.name}) {
-        const double* small = Find(name, "10000");
-        const double* large = Find(name, "100000");
+        const double* small = Time(name, "10000");
+        const double* large = Time(name, "100000");
         if (small && large) std::printf("ratio %s at 100000/10000 elements: %.2f\n", name, *large / *small);
       }
       for (const char* size : {"10000", "100000"}) {
-        const double* baseline = Find(pair.baseline, size);
-        const double* measured = Find(pair.name, size);
+        const double* baseline = Time(pair.baseline, size);
+        const double* measured = Time(pair.name, size);
         if (baseline && measured)
           std::printf("ratio %s over %s at %s elements: %.2f\n", pair.name, pair.baseline, size, *measured / *baseline);
       }
-      const double* baseSmall = Find(pair.baseline, "10000");
-      const double* baseLarge = Find(pair.baseline, "100000");
-      const double* small = Find(pair.name, "10000");
-      const double* large = Find(pair.name, "100000");
+      const double* baseSmall = Time(pair.baseline, "10000");
+      const double* baseLarge = Time(pair.baseline, "100000");
+      const double* small = Time(pair.name, "10000");
+      const double* large = Time(pair.name, "100000");
       if (baseSmall && baseLarge && small && large) {
         const double growth = (*large / *small) / (*baseLarge / *baseSmall);
         std::printf("growth of %s over that of %s: %.2f  linear: %s (below %g)\n", pair.name, pair.baseline, growth,
@@ -135,14 +128,6 @@ class RatioReporter : public benchmark::ConsoleReporter {
       }
     }
   }
-
- private:
-  const double* Find(const char* name, const char* size) const {
-    const auto found = fTimes.find(std::string(name) + "/" + size);
-    return found == fTimes.end() ? nullptr : &found->second;
-  }
-
-  std::map<std::string, double> fTimes;
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "RunTimes.h"
 #include "QVArray.h"
 #include "QVEntryPoints.h"
 #include "QVModule.h"
@@ -90,33 +91,23 @@ BENCHMARK(StringAppendChar)->Arg(10000)->Arg(10000000)->Unit(benchmark::kMicrose
 BENCHMARK(StdStringPushBack)->Arg(10000)->Arg(10000000)->Unit(benchmark::kMicrosecond);
 
 // Collects each run's time per item so the ratios can be printed after the table.
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public RunTimes {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      fTimes[run.benchmark_name()] = run.GetAdjustedRealTime();
-      fCpuTimes[run.benchmark_name()] = run.GetAdjustedCPUTime();
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
   void PrintRatios() const {
     const char* pairs[][2] = {{"ArrayAppend", "VectorPushBack"},
                               {"StringAppend", "StdStringAppend"},
                               {"StringAppendChar", "StdStringPushBack"}};
     for (const auto& pair : pairs) {
       for (const char* size : {"10000", "10000000"}) {
-        const auto ours = fTimes.find(std::string(pair[0]) + "/" + size);
-        const auto base = fTimes.find(std::string(pair[1]) + "/" + size);
-        if (ours == fTimes.end() || base == fTimes.end()) continue;
+        const double* ours = Time(pair[0], size);
+        const double* base = Time(pair[1], size);
+        if (!ours || !base) continue;
         // Processor time too: a loaded machine disturbs it less than elapsed time.
-        std::printf("ratio %s/%s at %s: %.2f (processor time %.2f)\n", pair[0], pair[1], size,
-                    ours->second / base->second, fCpuTimes.at(ours->first) / fCpuTimes.at(base->first));
+        std::printf("ratio %s/%s at %s: %.2f (processor time %.2f)\n", pair[0], pair[1], size, *ours / *base,
+                    *Time(pair[0], size, true) / *Time(pair[1], size, true));
       }
     }
   }
-
- private:
-  std::map<std::string, double> fTimes, fCpuTimes;
 };
 
 }  // namespace

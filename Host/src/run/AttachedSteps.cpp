@@ -96,9 +96,7 @@ void RunAttachedSteps(RunScene& run) {
   } catch (const TQVObject&) {
     run.report.RecordThrow();
   }
-  session.Release();
-  const TreeSnapshot after = TreeSnapshot::Of(run.document);
-  run.after = SceneText(run.document);
+  const TreeSnapshot after = EndSteps(run);
   run.report.Section("parameters", "parameters") = parameters;
   run.report.Section("keys", "keys") = keys;
   run.report.Section("transforms", "transforms") = transforms;

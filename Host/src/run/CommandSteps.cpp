@@ -69,9 +69,7 @@ void RunCommandSteps(RunScene& run) {
   } catch (const TQVObject&) {
     run.report.RecordThrow();
   }
-  session.Release();
-  const TreeSnapshot after = TreeSnapshot::Of(run.document);
-  run.after = SceneText(run.document);
+  const TreeSnapshot after = EndSteps(run);
   run.report.Section("parameters", "parameters") = parameters;
   run.report.Section("movedKeys", "moved keys", true) = keys.MovedKeys();
   run.report.Section("interpolations", "changed interpolations", true) = keys.Interpolations();

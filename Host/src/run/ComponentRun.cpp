@@ -34,6 +34,12 @@ SceneElement* FindElement(RunScene& run, const std::string& option, const std::s
   return run.document.GetScene().Root().Find(ToHostText(path, option + " " + path));
 }
 
+TreeSnapshot EndSteps(RunScene& run) {
+  run.session.Release();
+  run.after = SceneText(run.document);
+  return TreeSnapshot::Of(run.document);
+}
+
 void SetPickAnswer(RunScene& run, const std::string& path) {
   if (!path.empty() && !FindElement(run, "--pick", path))
     throw HostError("--pick " + path + ": no such element in " + run.request.scenePath);

@@ -4,6 +4,7 @@
 #include "qvhost/CommandSession.h"
 #include "qvhost/ComponentRun.h"
 #include "qvhost/HostShell.h"
+#include "qvhost/TreeSnapshot.h"
 
 namespace qvhost {
 
@@ -30,6 +31,10 @@ void RunAttachedSteps(RunScene& run);
 // The element at `path`, given in UTF-8 with `option` (HostError when the code page cannot
 // hold it); null when there is none.
 SceneElement* FindElement(RunScene& run, const std::string& option, const std::string& path);
+// Lets go of what the session holds, keeps the scene's text in `run.after` and answers the
+// tree as the steps left it.
+TreeSnapshot EndSteps(RunScene& run);
+
 // The element the object picker answers with from now on; HostError when there is none.
 void SetPickAnswer(RunScene& run, const std::string& path);
 
