@@ -609,12 +609,4 @@ TEST_F(SceneFileTest, TheLiveSelectionDecidesWhichKeysAreSelected) {
   EXPECT_EQ(qvhost::SceneText(*document).find("\"selected\""), std::string::npos);
 }
 
-TEST_F(SceneFileTest, ChangesNameEveryDifferingValue) {
-  const std::string before = R"({"qvscene": 1, "view": {"panes": [{"name": "P", "offset": [1, 2], "scale": 2}]}})";
-  const std::string after = R"({"qvscene": 1, "view": {"panes": [{"name": "P", "offset": [0, 0], "scale": 1}]}})";
-  EXPECT_EQ(qvhost::SceneChanges(before, after),
-            (std::vector<std::string>{"$.view.panes[0].offset: [1, 2] -> [0, 0]", "$.view.panes[0].scale: 2 -> 1"}));
-  EXPECT_TRUE(qvhost::SceneChanges(before, before).empty());
-}
-
 }  // namespace

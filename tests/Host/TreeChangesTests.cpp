@@ -174,8 +174,13 @@ TEST_F(TreeChangesTest, TextPairsPlaceTopLevelElementsAndCanLeaveKeysOut) {
                                          "$.objects[0].animation.track[0].time: 5 -> 6"}));
   EXPECT_EQ(TreeChanges(was, is, qvhost::TreeChangeOptions::WithoutKeys()),
             (Lines{"inserted C first at the top level", "moved B after C"}));
-  // Today's callers compare two texts the same way.
-  EXPECT_EQ(qvhost::SceneChanges(before, after), TreeChanges(was, is));
+  // Values outside the elements by their JSON path; nothing for a scene and itself.
+  const TreeSnapshot view1 = TreeSnapshot::FromText(
+      R"({"qvscene": 1, "view": {"panes": [{"name": "P", "offset": [1, 2], "scale": 2}]}})");
+  const TreeSnapshot view2 = TreeSnapshot::FromText(
+      R"({"qvscene": 1, "view": {"panes": [{"name": "P", "offset": [0, 0], "scale": 1}]}})");
+  EXPECT_EQ(TreeChanges(view1, view2), (Lines{"$.view.panes[0].offset: [1, 2] -> [0, 0]", "$.view.panes[0].scale: 2 -> 1"}));
+  EXPECT_TRUE(TreeChanges(view1, view1).empty());
 }
 
 // Whether `text` is whole UTF-8: no character cut short.

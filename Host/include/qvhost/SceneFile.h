@@ -46,9 +46,6 @@ QVHOST_API void WriteSceneText(Document& document, const std::function<void(cons
 // Writes the canonical text through a temporary file renamed into place.
 QVHOST_API void SaveSceneFile(Document& document, const std::string& path);
 
-// The change lines between two scene texts, elements known by path and name
-// (TreeChanges over two TreeSnapshot::FromText).
-QVHOST_API std::vector<std::string> SceneChanges(const std::string& before, const std::string& after);
 
 // Writes `contents` to a temporary file beside `path` and renames it into place; on any
 // failure nothing is left behind and HostError says why.

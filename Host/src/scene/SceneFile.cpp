@@ -22,7 +22,6 @@
 #include "qvhost/TokenStream.h"
 #include "qvplatform/Platform.h"
 #include "qvhost/CodePageText.h"
-#include "qvhost/TreeChanges.h"
 
 using nlohmann::json;
 using nlohmann::ordered_json;
@@ -813,10 +812,6 @@ void SaveSceneFile(Document& document, const std::string& path) {
   AtomicFile file(path);
   WriteSceneText(document, [&file](const std::string& piece) { file.Write(piece); });
   file.Commit();
-}
-
-std::vector<std::string> SceneChanges(const std::string& before, const std::string& after) {
-  return TreeChanges(TreeSnapshot::FromText(before, "the scene before"), TreeSnapshot::FromText(after, "the scene after"));
 }
 
 void WriteFileAtomically(const std::string& path, const std::string& contents) {
