@@ -278,7 +278,10 @@ json ParseSource(ByteSource& source, const std::string& name, const JsonCheck::E
   DocumentBuilder builder(entries);
   const std::string file = ShownPath(name);
   const bool parsed = json::sax_parse(ByteIterator(&source), ByteIterator(), &builder, json::input_format_t::json, true);
-  if (parsed) return std::move(builder.document);
+  // After a whole document only the end of the file may stop the reading: a NUL byte, bad
+  // UTF-8 or a read error behind it make no whole file.
+  const bool whole = source.Stopped() == ByteSource::Stop::End && !source.InsideCharacter();
+  if (parsed && whole) return std::move(builder.document);
   if (!builder.error.empty())
     throw HostError(file + ": " + ShownPath(builder.error) + ": expected a key the object does not have already");
   const std::string at = " at byte offset " + std::to_string(source.Offset());
