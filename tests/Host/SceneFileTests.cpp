@@ -267,9 +267,8 @@ TEST_F(SceneFileTest, EachKindOfBadInputHasItsOwnMessage) {
 
 // Files that are not scene files are refused before anything is read.
 TEST_F(SceneFileTest, OnlyRegularFilesAreRead) {
-  const fs::path folder = fs::path(testing::TempDir()) / ("qvscene-read-" + std::to_string(getpid()));
-  fs::create_directories(folder);
-  const std::string fifo = (folder / "fifo.json").string();
+  const fs::path folder = FreshFolder("qvscene-read");
+    const std::string fifo = (folder / "fifo.json").string();
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const std::string truncated = (folder / "truncated.json").string();
   std::ofstream(truncated) << R"({"qvscene": 1, "elements": [)";
@@ -300,9 +299,8 @@ TEST_F(SceneFileTest, OnlyRegularFilesAreRead) {
 // A large file is read in blocks: a character split between two, and a stop in a later
 // one, are found at the same offsets as in a small file.
 TEST_F(SceneFileTest, LargeFilesAreCheckedAcrossReadBlocks) {
-  const fs::path folder = fs::path(testing::TempDir()) / ("qvscene-blocks-" + std::to_string(getpid()));
-  fs::create_directories(folder);
-  const std::string head = "{\"qvscene\": 1, \"extra\": {\"name\": \"";
+  const fs::path folder = FreshFolder("qvscene-blocks");
+    const std::string head = "{\"qvscene\": 1, \"extra\": {\"name\": \"";
   // A text that starts its next byte at `offset`.
   const auto padTo = [&](size_t offset) { return head + std::string(offset - head.size(), 'a'); };
   const size_t mib = size_t(1) << 20;
@@ -336,9 +334,8 @@ TEST_F(SceneFileTest, LargeFilesAreCheckedAcrossReadBlocks) {
 
 // A save goes only to a regular file or a new path; anything else stays as it was.
 TEST_F(SceneFileTest, SavesOnlyOntoRegularFilesOrNewPaths) {
-  const fs::path folder = fs::path(testing::TempDir()) / ("qvscene-save-" + std::to_string(getpid()));
-  fs::create_directories(folder);
-  const std::string fifo = (folder / "fifo.json").string();
+  const fs::path folder = FreshFolder("qvscene-save");
+    const std::string fifo = (folder / "fifo.json").string();
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const std::string socketPath = (folder / "socket.json").string();
   const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -396,9 +393,8 @@ TEST_F(SceneFileTest, SavesOnlyOntoRegularFilesOrNewPaths) {
 // A write or an fsync of the temporary file failing: the old file stays and no temporary
 // file is left.
 TEST_F(SceneFileTest, AFailingWriteOrSyncKeepsTheOldFile) {
-  const fs::path folder = fs::path(testing::TempDir()) / ("qvscene-fail-" + std::to_string(getpid()));
-  fs::create_directories(folder);
-  const std::string target = (folder / "scene.json").string();
+  const fs::path folder = FreshFolder("qvscene-fail");
+    const std::string target = (folder / "scene.json").string();
   qvhost::SaveCalls& calls = qvhost::AtomicSaveCalls();
   const qvhost::SaveCalls real = calls;
   static int writes;
@@ -536,9 +532,8 @@ TEST_F(SceneFileTest, AComponentsFailingReadOrWriteIsRefused) {
       EXPECT_EQ(std::string(error.what()), c.expected);
     }
   }
-  const fs::path folder = fs::path(testing::TempDir()) / ("qvscene-component-" + std::to_string(getpid()));
-  fs::create_directories(folder);
-  const std::string target = (folder / "saved.json").string();
+  const fs::path folder = FreshFolder("qvscene-component");
+    const std::string target = (folder / "saved.json").string();
   // Also when much of the text has gone to the temporary file before the failure.
   std::string large = R"({"qvscene": 1, "elements": [)";
   for (int i = 0; i < 30000; ++i)
@@ -565,9 +560,8 @@ TEST_F(SceneFileTest, AComponentsFailingReadOrWriteIsRefused) {
 // The tool: a device read as a scene ends at once; saves onto what is not a file, and a
 // save-as path longer than the host's path strings, are refused with one line, exit 2.
 TEST(SceneFileToolTest, RefusesWhatIsNotAFileAndOverlongPaths) {
-  const fs::path folder = fs::path(testing::TempDir()) / ("qvscene-tool-" + std::to_string(getpid()));
-  fs::create_directories(folder);
-  const std::string fifo = (folder / "fifo").string();
+  const fs::path folder = FreshFolder("qvscene-tool");
+    const std::string fifo = (folder / "fifo").string();
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const std::string example = std::string(QV_EXAMPLES) + "/crop-revert.qvscene.json";
   const std::string notes = std::string(QV_EXAMPLES) + "/note-sheet.qvscene.json";

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 
+#include "TestFiles.h"
 #include "qvhost/Rasteriser.h"
 
 // A JPEG file's size and RGB pixels, or width 0 when it cannot be opened.
@@ -37,15 +38,4 @@ inline qvhost::RgbImage ReadJpeg(const std::string& path) {
   jpeg_destroy_decompress(&info);
   std::fclose(file);
   return image;
-}
-
-// `folder` (ending with '/') made anew and empty.
-inline std::string FreshFolderAt(const std::string& folder) {
-  std::system(("rm -rf '" + folder + "' && mkdir -p '" + folder + "'").c_str());
-  return folder;
-}
-
-// A fresh folder of this process under the test's temporary folder.
-inline std::string FreshFolder(const std::string& name) {
-  return FreshFolderAt(testing::TempDir() + std::to_string(getpid()) + "-" + name + "/");
 }

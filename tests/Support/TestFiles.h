@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -23,4 +24,15 @@ inline std::string WriteTempFile(const std::string& name, const std::string& tex
   const std::string path = testing::TempDir() + std::to_string(getpid()) + "-" + name;
   std::ofstream(path, std::ios::binary) << text;
   return path;
+}
+
+// `folder` (ending with '/') made anew and empty.
+inline std::string FreshFolderAt(const std::string& folder) {
+  std::system(("rm -rf '" + folder + "' && mkdir -p '" + folder + "'").c_str());
+  return folder;
+}
+
+// A fresh folder of this process under the test's temporary folder.
+inline std::string FreshFolder(const std::string& name) {
+  return FreshFolderAt(testing::TempDir() + std::to_string(getpid()) + "-" + name + "/");
 }
