@@ -429,7 +429,7 @@ TEST(RunToolTest, OptionsTheRunCannotHonourAreRefusedBeforeAnythingRuns) {
       {"run CropRevert --scene " + kCrop + " --save \"\"", "--save \"\": expected a value, not an empty text"},
       {"run NoteSheet --scene " + notes + " --control BUTN --save-as \"\"", "--save-as \"\": expected a value"},
       {"format " + kCrop + " --save \"\"", "--save \"\": expected a value"},
-      // Controls the dialog does not have, in both drivers.
+      // Controls the dialog does not have, for scene commands and attached components alike.
       {"run JitterKeys --scene " + jitter + " --control NOPE", "--control NOPE: dialog 150 has no such control (controls: SHUF)"},
       {"run NoteSheet --scene " + notes + " --control NOPE",
        "--control NOPE: dialog 1200 has no such control (controls: ADDK, CLER, BUTN)"},

@@ -52,7 +52,6 @@ class QVHOST_API CommandSession {
   // A new context on the document, or `context` (null: none).
   QVResult SetContext();
   QVResult SetContext(IHostCommandContext* context);
-  IHostCommandContext* Context() const { return fContext.Get(); }
   // The tester's answer; false without a tester.
   bool IsEnabled();
   QVResult Prepare();
@@ -67,7 +66,6 @@ class QVHOST_API CommandSession {
   // What the host does when Do threw: Undo once (recorded in the journal). Its own
   // exception is recorded as the step's answer and goes no further.
   void UndoAfterThrow();
-  ISceneCommand* Command() const { return fCommand.Get(); }
 
   // ---- Attached components
   // The component `element` carries; one is made and attached when it carries none.
@@ -79,8 +77,6 @@ class QVHOST_API CommandSession {
   void Evaluate();
   // A primitive's wireframe preview, when it has one.
   void Preview();
-  ComponentCarrier* Carrier() const { return fCarrier.Get(); }
-  SceneElement* Element() const { return fElement; }
 
   // ---- Both
   // The parameters interface of the command or the component; null when it has none.
@@ -109,7 +105,6 @@ class QVHOST_API CommandSession {
   TQVCountedPtr<ISceneCommand> fCommand;
   TQVCountedPtr<IHostCommandContext> fContext;
   TQVCountedPtr<ComponentCarrier> fCarrier;
-  SceneElement* fElement = nullptr;
   bool fRefusalReached = false;
   size_t fJournalMark;  // the journal's entries before it are told by earlier steps
 };

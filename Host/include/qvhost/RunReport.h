@@ -47,8 +47,6 @@ struct QVHOST_API RunReport {
   int ExitStatus() const { return threw || !leak.empty() ? 1 : 0; }
   // Adds a section (kept in the order added) and answers its lines.
   std::vector<std::string>& Section(std::string key, std::string title, bool isChange = false);
-  // The lines of the section `key`; null when there is none.
-  const std::vector<std::string>* Lines(const std::string& key) const;
   // Records the module exception being handled (call inside a catch block). An exception
   // the runtime did not make carries no code, source or line.
   void RecordThrow();

@@ -106,10 +106,4 @@ std::vector<std::string>& RunReport::Section(std::string key, std::string title,
   return sections.back().lines;
 }
 
-const std::vector<std::string>* RunReport::Lines(const std::string& key) const {
-  for (const ReportSection& section : sections)
-    if (section.key == key) return &section.lines;
-  return nullptr;
-}
-
 }  // namespace qvhost

@@ -83,7 +83,6 @@ void CommandSession::Release() {
   fCommand.Release();
   fContext.Release();
   fCarrier.Release();
-  fElement = nullptr;
   fDocument.Release();
 }
 
@@ -174,7 +173,6 @@ void CommandSession::UndoAfterThrow() {
 }
 
 ComponentCarrier& CommandSession::Attach(SceneElement& element) {
-  fElement = &element;
   fCarrier.Assign(element.FindComponent(fComponent.classCode));
   if (!fCarrier) {
     if (fComponent.family == QVFourCC("scmd"))
